@@ -1,0 +1,34 @@
+// The portable side of a dialog: the Win32 host creates the real window from its resource
+// template and hands every message to the presenter, which acts through DialogWindow.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/DialogControls.h"
+
+namespace platform {
+
+class DialogWindow {
+ public:
+  virtual ~DialogWindow() = default;
+  virtual DialogControls& Controls() = 0;
+  // Opaque window handle (the HWND's value), for ports that need to name this window.
+  virtual std::uintptr_t Handle() = 0;
+  virtual void Show(bool visible) = 0;
+  // Ends a modal dialog with `result`; for a modeless dialog, destroys it.
+  virtual void End(std::intptr_t result) = 0;
+  virtual void Destroy() = 0;
+  virtual bool SetTimer(std::uintptr_t id, std::uint32_t ms) = 0;
+  virtual void KillTimer(std::uintptr_t id) = 0;
+};
+
+class DialogPresenter {
+ public:
+  virtual ~DialogPresenter() = default;
+  // Every message the dialog receives, with its two parameters at full width. Returns true when
+  // handled; `result` is then the dialog procedure's answer for that message.
+  virtual bool OnMessage(DialogWindow& window, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
+                         std::intptr_t& result) = 0;
+};
+
+}  // namespace platform
