@@ -26,7 +26,7 @@ class Clock {
   virtual void Sleep(std::uint32_t ms) = 0;
   // Milliseconds since an arbitrary start, 32 bits, wrapping as GetTickCount does.
   virtual std::uint32_t TickCount() = 0;
-  virtual std::unique_ptr<Event> CreateEvent(bool initiallySet = false) = 0;
+  virtual std::unique_ptr<Event> MakeEvent(bool initiallySet = false) = 0;
 };
 
 // Milliseconds elapsed from `earlier` to `later` on a wrapping 32-bit tick.
