@@ -36,6 +36,13 @@ struct TrayIcon {
   std::string tip;       // UTF-8, at most 63 characters once converted
 };
 
+// The record WM_COPYDATA points at, laid out as Windows' COPYDATASTRUCT on either width.
+struct CopyData {
+  std::uintptr_t id = 0;
+  std::uint32_t size = 0;
+  const void* data = nullptr;
+};
+
 // Start-up flag that hides the busy cursor while a started program comes up.
 inline constexpr std::uint32_t kStartfForceOffFeedback = 0x80;
 
