@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/ProgramClock.h"
+
 namespace sim {
 
 namespace {
@@ -33,6 +35,7 @@ std::string_view FileNameOf(std::string_view path) {
 bool SimProgram::NextMessage(SimMessage& message) {
   auto& desktop = desktop_;
   for (;;) {
+    if (killed_.load()) throw ProcessEnded{};
     std::shared_ptr<SentMessage> sent;
     {
       std::lock_guard lock(desktop.mutex_);
@@ -64,7 +67,7 @@ bool SimProgram::NextMessage(SimMessage& message) {
     }
     desktop.clock_.WaitFor([this, &desktop] {
       std::lock_guard lock(desktop.mutex_);
-      return !sent_.empty() || !posted_.empty() || quit_;
+      return !sent_.empty() || !posted_.empty() || quit_ || killed_.load();
     });
   }
 }
@@ -86,6 +89,11 @@ void SimProgram::PostQuit(int exitCode) {
     quit_ = true;
     quitCode_ = exitCode;
   }
+  desktop_.clock_.Notify();
+}
+
+void SimProgram::Kill() {
+  killed_.store(true);
   desktop_.clock_.Notify();
 }
 
@@ -170,7 +178,7 @@ SimProgram& SimDesktop::AddProgram(std::string name, std::string exeName, std::u
   return *programs_.back();
 }
 
-void SimDesktop::RemoveProgram(SimProgram& program) {
+void SimDesktop::EndProgram(SimProgram& program) {
   std::vector<WindowHandle> owned;
   {
     std::lock_guard lock(mutex_);
@@ -182,6 +190,12 @@ void SimDesktop::RemoveProgram(SimProgram& program) {
   EndProcess(program.ProcessId());
   std::lock_guard lock(mutex_);
   std::erase_if(tray_, [&](const TrayEntry& entry) { return entry.owner == &program; });
+  std::erase_if(mutexes_, [&](const auto& entry) { return entry.second == &program; });
+}
+
+void SimDesktop::RemoveProgram(SimProgram& program) {
+  EndProgram(program);
+  std::lock_guard lock(mutex_);
   std::erase_if(programs_, [&](const auto& p) { return p.get() == &program; });
 }
 
@@ -255,6 +269,7 @@ bool SimDesktop::PostTo(WindowHandle window, std::uint32_t msg, std::uintptr_t w
     if (it == windows_.end()) return false;
     SimProgram* owner = it->second.owner;
     if (!owner) return true;  // another application's window: accepted and ignored
+    if (owner->Killed()) return false;
     owner->posted_.push_back(SimMessage{window, msg, wParam, lParam, std::move(keepAlive)});
   }
   clock_.Notify();
@@ -263,9 +278,9 @@ bool SimDesktop::PostTo(WindowHandle window, std::uint32_t msg, std::uintptr_t w
 
 std::intptr_t SimDesktop::SendFrom(SimProgram* sender, WindowHandle window, std::uint32_t msg,
                                    std::uintptr_t wParam, std::intptr_t lParam) {
-  (void)sender;
+  if (sender && sender->Killed()) throw ProcessEnded{};
   SimProgram* owner = WindowOwner(window);
-  if (!owner) return 0;
+  if (!owner || owner->Killed()) return 0;
   bool direct;
   {
     std::lock_guard lock(mutex_);
@@ -281,11 +296,12 @@ std::intptr_t SimDesktop::SendFrom(SimProgram* sender, WindowHandle window, std:
   }
   clock_.Notify();
   // The receiver handles it inside its message wait, also inside a modal loop. If its program
-  // ends first, the send gives up with 0.
-  clock_.WaitFor([this, sent, window] {
+  // ends first, the send gives up with 0; if the sender's ends, the sender unwinds.
+  clock_.WaitFor([this, sent, window, owner, sender] {
     std::lock_guard lock(mutex_);
-    return sent->done || windows_.count(window) == 0;
+    return sent->done || windows_.count(window) == 0 || owner->Killed() || (sender && sender->Killed());
   });
+  if (sender && sender->Killed()) throw ProcessEnded{};
   std::lock_guard lock(mutex_);
   return sent->done ? sent->result : 0;
 }
@@ -337,6 +353,11 @@ std::uint32_t SimDesktop::RegisterMessage(std::string_view name) {
   const auto number = static_cast<std::uint32_t>(0xC000 + registeredMessages_.size());
   registeredMessages_.emplace(key, number);
   return number;
+}
+
+bool SimDesktop::CreateNamedMutex(SimProgram& owner, std::string_view name) {
+  std::lock_guard lock(mutex_);
+  return mutexes_.emplace(std::string(name), &owner).second;
 }
 
 void SimDesktop::SetFilePresent(std::string_view fileName, bool present) {

@@ -4,6 +4,7 @@
 // platform::Desktop (DesktopFor), so the desktop knows who is talking.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -56,6 +57,11 @@ class SimProgram {
   // Marks the calling thread as this program's user-interface thread (sends from it to its own
   // windows are direct calls).
   void BindUiThread();
+  // Ends the program's message handling as the end of its process does: NextMessage and sends
+  // from the program throw ProcessEnded (sim/ProgramClock.h), at once where they are blocked;
+  // messages to its windows are dropped and sends to them answer 0. Any thread.
+  void Kill();
+  bool Killed() const { return killed_.load(); }
 
  private:
   friend class SimDesktop;
@@ -77,6 +83,7 @@ class SimProgram {
   bool quit_ = false;
   int quitCode_ = 0;
   bool uiBound_ = false;
+  std::atomic<bool> killed_{false};
 };
 
 class SimDesktop : public WindowPoster {
@@ -86,6 +93,10 @@ class SimDesktop : public WindowPoster {
 
   // Programs. A program's id also enters the process list, under its executable name.
   SimProgram& AddProgram(std::string name, std::string exeName, std::uint32_t processId = 0);
+  // What the end of a program's process does at once: its windows are destroyed (without
+  // messages), its process entry, tray icons and mutexes go. The program object stays until
+  // RemoveProgram, which does the same and deletes it.
+  void EndProgram(SimProgram& program);
   void RemoveProgram(SimProgram& program);
   SimProgram* FindProgram(std::string_view name);
 
@@ -113,6 +124,11 @@ class SimDesktop : public WindowPoster {
   void KillTimer(WindowHandle window, std::uintptr_t id);
 
   std::uint32_t RegisterMessage(std::string_view name);
+
+  // Named kernel mutexes, shared by every program: CreateMutexA, initially owned. False when the
+  // name exists already; names compare with case, as kernel object names do. A program's mutexes
+  // go when it is removed.
+  bool CreateNamedMutex(SimProgram& owner, std::string_view name);
 
   // Files the programs look for: present unless declared absent (names compare without case).
   void SetFilePresent(std::string_view fileName, bool present);
@@ -175,6 +191,7 @@ class SimDesktop : public WindowPoster {
   std::map<std::pair<WindowHandle, std::uintptr_t>, Timer> timers_;
   std::uint64_t timerGeneration_ = 0;
   std::map<std::string, std::uint32_t> registeredMessages_;
+  std::map<std::string, SimProgram*, std::less<>> mutexes_;
   std::set<std::string> absentFiles_;
   std::map<std::string, std::function<bool()>> launchers_;
   std::vector<platform::ProcessEntry> processes_;

@@ -59,7 +59,7 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
 std::string Quote(std::string_view text) {
   std::string quoted = "\"";
   for (const char c : text) {
-    if (c == '"' || c == '\\') {
+    if (c == '"') {
       quoted += '\\';
       quoted += c;
     } else if (c == '\n') {

@@ -44,7 +44,8 @@ class Transcript {
 
 // Formatting helpers shared by the models: uppercase hex, two digits a byte, space-separated.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
-// A text in double quotes with \" \\ and \n escaped, as transcripts and scenarios write texts.
+// A text in double quotes with \" and \n escaped, as transcripts write texts. Backslashes stay as
+// they are, so Windows paths read as written.
 std::string Quote(std::string_view text);
 
 }  // namespace sim

@@ -55,21 +55,25 @@ int RunScenario(std::string_view text, const RunOptions& options, ProgramFactory
   Expectations expectations(world.Log(), world.Time());
   int code = kScenarioHeld;
   for (const auto& directive : parsed.directives) {
+    const auto where = "line " + std::to_string(directive.line) + ": " + directive.source + ": ";
     if (Expectations::Handles(directive)) {
       const auto outcome = expectations.Run(directive);
       if (!outcome.held) {
         err << outcome.failure << '\n';
         code = kScenarioFailed;
-        break;
       }
-      continue;
-    }
-    const auto result = world.Perform(directive);
-    if (!result.ok) {
-      err << "line " << directive.line << ": " << directive.source << ": " << result.message << '\n';
+    } else if (const auto result = world.Perform(directive); !result.ok) {
+      err << where << result.message << '\n';
       code = result.unsupported ? kScenarioMalformed : kScenarioFailed;
-      break;
     }
+    // A program may refuse later what a directive asked of it (an answer its window cannot take).
+    if (code == kScenarioHeld) {
+      for (const auto& failure : world.TakeFailures()) {
+        err << where << failure << '\n';
+        code = kScenarioFailed;
+      }
+    }
+    if (code != kScenarioHeld) break;
   }
   // A failed scenario shows the transcript as it stood; a finished one also how the programs end.
   if (code == kScenarioHeld) world.Shutdown();

@@ -78,6 +78,19 @@ void World::Shutdown() {
   Settle();
 }
 
+std::vector<std::string> World::TakeFailures() {
+  std::vector<ProgramHost*> hosts;
+  {
+    std::lock_guard lock(hostsMutex_);
+    for (const auto& [program, host] : hosts_) hosts.push_back(host.get());
+  }
+  std::vector<std::string> failures;
+  for (auto* host : hosts) {
+    for (auto& failure : host->TakeFailures()) failures.push_back(std::move(failure));
+  }
+  return failures;
+}
+
 std::optional<scenario::Action> World::TakeAnswer() {
   std::lock_guard lock(answersMutex_);
   if (answers_.empty()) return std::nullopt;

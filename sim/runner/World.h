@@ -59,9 +59,11 @@ class ProgramHost {
   virtual Result Perform(const Directive& directive) = 0;
   // True once the program has ended (its exit line written).
   virtual bool Ended() const = 0;
-  // Ends a program still running when the scenario is over, as Windows does at log-off, and
-  // joins its threads.
+  // Ends a program still running when the scenario is over, as its process would end, wherever
+  // its threads stand (nothing more is written), and joins its threads.
   virtual void Shutdown() = 0;
+  // What the program could not take since the last call (an answer its window refused ...).
+  virtual std::vector<std::string> TakeFailures() { return {}; }
 };
 
 // Builds the programs this build has.
@@ -97,6 +99,9 @@ class World {
   void Shutdown();
   // The first instance of `program` still running, else the last one started; null if none.
   ProgramHost* Host(Program program);
+
+  // Failures the programs reported since the last call.
+  std::vector<std::string> TakeFailures();
 
   // Answers queued by `answer`, taken by whichever program opens a modal window or menu.
   std::optional<scenario::Action> TakeAnswer();

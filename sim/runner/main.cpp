@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "sim/programs/Programs.h"
 #include "sim/runner/Runner.h"
 
 namespace {
@@ -46,5 +47,10 @@ int main(int argc, char** argv) {
     }
     text << file.rdbuf();
   }
-  return sim::RunScenario(text.str(), options, nullptr, std::cout, std::cerr);
+  sim::SimPrograms programs(sim::DefaultSourceDir());
+  if (!programs.Error().empty()) {
+    std::cerr << "the programs' resources do not parse: " << programs.Error() << '\n';
+    return sim::kScenarioMalformed;
+  }
+  return sim::RunScenario(text.str(), options, &programs, std::cout, std::cerr);
 }

@@ -25,7 +25,7 @@ TEST(Transcript, FormatsTimeChannelAndPayload) {
   EXPECT_EQ("hid> C0 00 9A 42 00 00 00", Transcript::Body(line));
   const std::uint8_t bytes[] = {0xC0, 0x0A, 0xFF};
   EXPECT_EQ("C0 0A FF", HexBytes(bytes, 3));
-  EXPECT_EQ("\"a\\\"b\\\\c\\nd\"", Quote("a\"b\\c\nd"));
+  EXPECT_EQ("\"a\\\"b\\c\\nd\"", Quote("a\"b\\c\nd"));
 }
 
 TEST(Scheduler, RunsCallbacksAtTheirTimesInOrder) {
@@ -192,8 +192,8 @@ TEST_F(DesktopTest, WindowsRegisteredMessagesProcessesAndTray) {
   std::vector<std::string> bodies;
   for (const auto& line : transcript_.Lines()) bodies.push_back(Transcript::Body(line));
   const std::vector<std::string> expected = {
-      "proc start \"C:\\\\Program Files\\\\Common Files\\\\VL\\\\SNDWD.exe\"",
-      "proc start \"C:\\\\other\\\\Tool.exe\"",
+      "proc start \"C:\\Program Files\\Common Files\\VL\\SNDWD.exe\"",
+      "proc start \"C:\\other\\Tool.exe\"",
       "proc start \"t40fra_bex.dll\"",
       "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\"",
       "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\" failed",

@@ -1,0 +1,31 @@
+// CBridgeApp: the bridge program's application object. InitInstance runs the program's whole
+// life: language, single instance, the hidden main window and the message loop.
+#pragma once
+
+#include <memory>
+
+#include "bridge/app/BridgeDlg.h"
+#include "bridge/app/BridgePorts.h"
+#include "bridge/app/BridgeState.h"
+
+namespace bridge {
+
+inline constexpr char kSingleInstanceMutex[] = "Teliox";
+
+class CBridgeApp {
+ public:
+  explicit CBridgeApp(BridgePorts& ports) : ports_(ports) {}
+
+  // Returns false once the program is over; the process then ends with exit code 0.
+  bool InitInstance();
+
+  BridgeState& State() { return state_; }
+  CBridgeDlg* MainWindow() { return mainWindow_.get(); }
+
+ private:
+  BridgePorts& ports_;
+  BridgeState state_;
+  std::unique_ptr<CBridgeDlg> mainWindow_;
+};
+
+}  // namespace bridge

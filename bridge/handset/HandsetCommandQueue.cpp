@@ -1,0 +1,29 @@
+#include "bridge/handset/HandsetCommandQueue.h"
+
+namespace bridge {
+
+void HandsetCommandQueue::QueueHandsetCommand(std::uint8_t code) {
+  if (!state_.handsetOpen) return;
+  std::lock_guard lock(mutex_);
+  codes_.push_back(code);
+}
+
+void HandsetCommandQueue::ClearHandsetCommands() {
+  std::lock_guard lock(mutex_);
+  codes_.clear();
+}
+
+std::optional<std::uint8_t> HandsetCommandQueue::TakeNext() {
+  std::lock_guard lock(mutex_);
+  if (codes_.empty()) return std::nullopt;
+  const auto code = codes_.front();
+  codes_.pop_front();
+  return code;
+}
+
+std::size_t HandsetCommandQueue::Size() const {
+  std::lock_guard lock(mutex_);
+  return codes_.size();
+}
+
+}  // namespace bridge

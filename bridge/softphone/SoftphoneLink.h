@@ -1,0 +1,26 @@
+// The bridge's side of the softphone client: its notifications, its mute poll thread and the
+// requests the main window makes of it.
+#pragma once
+
+#include <stop_token>
+
+#include "bridge/app/BridgePorts.h"
+#include "bridge/app/BridgeState.h"
+
+namespace bridge {
+
+class CSoftphoneLink {
+ public:
+  CSoftphoneLink(BridgePorts& ports, BridgeState& state) : ports_(ports), state_(state) {}
+
+  // Asks an attached client for its current audio devices; the answers arrive as status texts.
+  void RequestClientAudioDevices();
+
+  void MutePollThread(std::stop_token stop);
+
+ private:
+  BridgePorts& ports_;
+  BridgeState& state_;
+};
+
+}  // namespace bridge

@@ -1,0 +1,39 @@
+// Teliox's bridge program in the simulated world: its real portable code on a program clock, the
+// simulated user interface and the world's models as its ports.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "bridge/app/BridgeApp.h"
+#include "sim/ProgramClock.h"
+#include "sim/runner/World.h"
+#include "sim/ui/SimUi.h"
+
+namespace sim {
+
+class BridgeHost final : public ProgramHost {
+ public:
+  BridgeHost(World& world, const ResourceCatalogue& resources);
+  ~BridgeHost() override;
+
+  Result Perform(const Directive& directive) override;
+  bool Ended() const override { return ended_; }
+  void Shutdown() override;
+  std::vector<std::string> TakeFailures() override { return ui_->TakeFailures(); }
+
+ private:
+  platform::WindowHandle MainWindow();
+
+  World& world_;
+  SimProgram& program_;
+  ProgramClock clock_;
+  std::unique_ptr<platform::Desktop> desktop_;
+  std::unique_ptr<SimUi> ui_;
+  std::unique_ptr<bridge::BridgePorts> ports_;
+  std::unique_ptr<bridge::CBridgeApp> app_;
+  std::atomic<bool> ended_{false};
+  bool shutDown_ = false;
+};
+
+}  // namespace sim

@@ -1,0 +1,390 @@
+#include "sim/ui/SimDialogControls.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "sim/Transcript.h"
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint32_t kLbsSort = 0x2;
+constexpr std::uint32_t kCbsSort = 0x100;
+constexpr std::uint32_t kCbsTypeMask = 0x3;
+constexpr std::uint32_t kCbsDropDownList = 0x3;
+
+bool IsList(const ControlState& c) { return c.kind == ControlKind::kList || c.kind == ControlKind::kCombo; }
+bool IsDropDownList(const ControlState& c) {
+  return c.kind == ControlKind::kCombo && (c.style & kCbsTypeMask) == kCbsDropDownList;
+}
+bool IsSorted(const ControlState& c) {
+  return (c.kind == ControlKind::kList && (c.style & kLbsSort) != 0) ||
+         (c.kind == ControlKind::kCombo && (c.style & kCbsSort) != 0);
+}
+
+bool LessIgnoringCase(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) text += '|';
+    text += parts[i];
+  }
+  return text;
+}
+
+// Clamps a track bar's position into its range, as the control does whenever either changes.
+void ClampPosition(ControlState& c) {
+  if (c.pos > std::max(c.rangeMax, c.rangeMin)) c.pos = std::max(c.rangeMax, c.rangeMin);
+  if (c.pos < c.rangeMin) c.pos = c.rangeMin;
+}
+
+// A new range also sets the page size to a fifth of it, at least 1.
+void RangeChanged(ControlState& c) {
+  ClampPosition(c);
+  c.page = std::max((c.rangeMax - c.rangeMin) / 5, 1);
+}
+
+}  // namespace
+
+SimDialogControls::SimDialogControls(const DialogTemplate& dialog, std::uintptr_t firstHandle) {
+  controls_.reserve(dialog.controls.size());
+  for (const auto& control : dialog.controls) {
+    ControlState state;
+    state.id = control.id;
+    state.kind = control.kind;
+    state.style = control.style;
+    state.handle = firstHandle + controls_.size();
+    state.defaultButton = control.defaultButton;
+    state.autoButton = control.autoButton;
+    if (control.kind != ControlKind::kList && control.kind != ControlKind::kCombo) state.text = control.text;
+    state.enabled = !control.disabled;
+    state.visible = control.visible;
+    controls_.push_back(std::move(state));
+  }
+}
+
+// GetDlgItem's rule: the first control with the id.
+ControlState* SimDialogControls::Control(int id) {
+  for (auto& control : controls_) {
+    if (control.id == id) return &control;
+  }
+  return nullptr;
+}
+
+const ControlState* SimDialogControls::Control(int id) const {
+  for (const auto& control : controls_) {
+    if (control.id == id) return &control;
+  }
+  return nullptr;
+}
+
+bool SimDialogControls::HasControl(int id) {
+  std::lock_guard lock(mutex_);
+  return Control(id) != nullptr;
+}
+
+std::string SimDialogControls::GetText(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  if (!c) return {};
+  // A drop-down list's text is its selected item.
+  if (IsDropDownList(*c)) return c->selection >= 0 ? c->items[static_cast<std::size_t>(c->selection)] : std::string();
+  return c->text;
+}
+
+void SimDialogControls::SetText(int id, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && !IsDropDownList(*c)) c->text = std::string(text);
+}
+
+bool SimDialogControls::IsChecked(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && c->checked;
+}
+
+// Only check boxes and radio buttons keep a check state (BM_SETCHECK means nothing to others).
+void SimDialogControls::SetChecked(int id, bool checked) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && (c->kind == ControlKind::kCheck || c->kind == ControlKind::kRadio)) c->checked = checked;
+}
+
+bool SimDialogControls::IsEnabled(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && c->enabled;
+}
+
+void SimDialogControls::SetEnabled(int id, bool enabled) {
+  std::lock_guard lock(mutex_);
+  if (ControlState* c = Control(id)) c->enabled = enabled;
+}
+
+bool SimDialogControls::IsVisible(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && c->visible;
+}
+
+void SimDialogControls::SetVisible(int id, bool visible) {
+  std::lock_guard lock(mutex_);
+  if (ControlState* c = Control(id)) c->visible = visible;
+}
+
+int SimDialogControls::ListAdd(int id, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || !IsList(*c)) return -1;
+  auto at = c->items.end();
+  if (IsSorted(*c)) {
+    at = std::upper_bound(c->items.begin(), c->items.end(), text,
+                          [](std::string_view a, const std::string& b) { return LessIgnoringCase(a, b); });
+  }
+  const int index = static_cast<int>(at - c->items.begin());
+  c->items.insert(at, std::string(text));
+  // An item inserted before the selection moves the selection along with its item.
+  if (c->selection >= index) ++c->selection;
+  return index;
+}
+
+void SimDialogControls::ListClear(int id) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || !IsList(*c)) return;
+  c->items.clear();
+  c->selection = -1;
+  c->topIndex = 0;
+  if (c->kind == ControlKind::kCombo) c->text.clear();
+}
+
+int SimDialogControls::ListCount(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && IsList(*c) ? static_cast<int>(c->items.size()) : 0;
+}
+
+std::string SimDialogControls::ListItem(int id, int index) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  if (!c || !IsList(*c) || index < 0 || index >= static_cast<int>(c->items.size())) return {};
+  return c->items[static_cast<std::size_t>(index)];
+}
+
+int SimDialogControls::ListSelection(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && IsList(*c) ? c->selection : -1;
+}
+
+// An index out of range clears the selection, as LB_SETCURSEL and CB_SETCURSEL do; a combo
+// box's edit part takes the selected item's text.
+void SimDialogControls::ListSelect(int id, int index) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || !IsList(*c)) return;
+  c->selection = index >= 0 && index < static_cast<int>(c->items.size()) ? index : -1;
+  if (c->kind == ControlKind::kCombo && !IsDropDownList(*c)) {
+    c->text = c->selection >= 0 ? c->items[static_cast<std::size_t>(c->selection)] : std::string();
+  }
+}
+
+void SimDialogControls::ListSetTopIndex(int id, int index) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && IsList(*c) && index >= 0 && index < static_cast<int>(c->items.size())) c->topIndex = index;
+}
+
+void SimDialogControls::SliderSetRange(int id, int minimum, int maximum) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kSlider) return;
+  c->rangeMin = minimum;
+  c->rangeMax = maximum;
+  RangeChanged(*c);
+}
+
+void SimDialogControls::SliderSetPos(int id, int position) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kSlider) return;
+  c->pos = position;
+  ClampPosition(*c);
+}
+
+int SimDialogControls::SliderPos(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && c->kind == ControlKind::kSlider ? c->pos : 0;
+}
+
+void SimDialogControls::SliderSetPage(int id, int page) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && c->kind == ControlKind::kSlider) c->page = page;
+}
+
+void SimDialogControls::SliderSetTicFrequency(int id, int frequency) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && c->kind == ControlKind::kSlider) c->tick = frequency;
+}
+
+int SimDialogControls::ListViewInsert(int id, int index, std::vector<std::string> columns, std::optional<int> image,
+                                      std::intptr_t data) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kListView) return -1;
+  if (index < 0 || index > static_cast<int>(c->rows.size())) index = static_cast<int>(c->rows.size());
+  c->rows.insert(c->rows.begin() + index, ListViewRow{std::move(columns), image, data, false});
+  return index;
+}
+
+bool SimDialogControls::ListViewSetText(int id, int row, int column, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kListView || row < 0 || row >= static_cast<int>(c->rows.size()) || column < 0) {
+    return false;
+  }
+  auto& columns = c->rows[static_cast<std::size_t>(row)].columns;
+  if (static_cast<std::size_t>(column) >= columns.size()) columns.resize(static_cast<std::size_t>(column) + 1);
+  columns[static_cast<std::size_t>(column)] = std::string(text);
+  return true;
+}
+
+void SimDialogControls::ListViewClear(int id) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (c && c->kind == ControlKind::kListView) c->rows.clear();
+}
+
+int SimDialogControls::ListViewCount(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c && c->kind == ControlKind::kListView ? static_cast<int>(c->rows.size()) : 0;
+}
+
+std::optional<ListViewRow> SimDialogControls::ListViewRowAt(int id, int row) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kListView || row < 0 || row >= static_cast<int>(c->rows.size())) {
+    return std::nullopt;
+  }
+  return c->rows[static_cast<std::size_t>(row)];
+}
+
+int SimDialogControls::ListViewSelection(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kListView) return -1;
+  for (std::size_t i = 0; i < c->rows.size(); ++i) {
+    if (c->rows[i].selected) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void SimDialogControls::ListViewSelect(int id, int row) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || c->kind != ControlKind::kListView) return;
+  for (std::size_t i = 0; i < c->rows.size(); ++i) c->rows[i].selected = static_cast<int>(i) == row;
+}
+
+std::optional<ControlState> SimDialogControls::Find(int id) const {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c ? std::optional<ControlState>(*c) : std::nullopt;
+}
+
+std::optional<ControlState> SimDialogControls::DefaultButton() const {
+  std::lock_guard lock(mutex_);
+  for (const auto& control : controls_) {
+    if (control.defaultButton) return control;
+  }
+  return std::nullopt;
+}
+
+void SimDialogControls::UserClick(int id) {
+  std::lock_guard lock(mutex_);
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    ControlState& c = controls_[i];
+    if (c.id != id) continue;
+    if (!c.autoButton) return;
+    if (c.kind == ControlKind::kCheck) c.checked = !c.checked;
+    if (c.kind == ControlKind::kRadio) CheckRadioInGroup(i);
+    return;
+  }
+}
+
+// The group runs from the nearest control at or before this one with WS_GROUP up to the next
+// control with WS_GROUP.
+void SimDialogControls::CheckRadioInGroup(std::size_t index) {
+  std::size_t first = index;
+  while (first > 0 && (controls_[first].style & kWsGroup) == 0) --first;
+  for (std::size_t i = first; i < controls_.size(); ++i) {
+    if (i > first && (controls_[i].style & kWsGroup) != 0) break;
+    if (controls_[i].kind == ControlKind::kRadio) controls_[i].checked = i == index;
+  }
+}
+
+std::vector<std::string> SimDialogControls::Snapshot(const std::string& prefix) const {
+  std::lock_guard lock(mutex_);
+  std::vector<const ControlState*> order;
+  for (const auto& control : controls_) {
+    if (control.id != -1 && control.id != 0xFFFF) order.push_back(&control);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [](const ControlState* a, const ControlState* b) { return a->id < b->id; });
+  std::vector<std::string> lines;
+  for (const ControlState* c : order) {
+    std::string line = prefix + std::to_string(c->id) + " " + ControlKindName(c->kind);
+    const std::string enabled = std::string(" enabled=") + (c->enabled ? "1" : "0");
+    switch (c->kind) {
+      case ControlKind::kCheck:
+      case ControlKind::kRadio:
+        line += " text=" + Quote(c->text) + enabled + " checked=" + (c->checked ? "1" : "0");
+        break;
+      case ControlKind::kSlider:
+        line += enabled + " range=" + std::to_string(c->rangeMin) + ".." + std::to_string(c->rangeMax) +
+                " page=" + std::to_string(c->page) + " tick=" + std::to_string(c->tick) +
+                " pos=" + std::to_string(c->pos);
+        break;
+      case ControlKind::kList:
+        line += enabled + " items=" + Quote(Joined(c->items)) + " selected=" + std::to_string(c->selection);
+        break;
+      case ControlKind::kCombo: {
+        const std::string text =
+            IsDropDownList(*c) ? (c->selection >= 0 ? c->items[static_cast<std::size_t>(c->selection)] : "") : c->text;
+        line += " text=" + Quote(text) + enabled + " items=" + Quote(Joined(c->items)) +
+                " selected=" + std::to_string(c->selection);
+        break;
+      }
+      case ControlKind::kListView:
+        line += enabled;
+        break;
+      default:
+        line += " text=" + Quote(c->text) + enabled;
+        break;
+    }
+    lines.push_back(std::move(line));
+    if (c->kind == ControlKind::kListView) {
+      for (std::size_t row = 0; row < c->rows.size(); ++row) {
+        const ListViewRow& r = c->rows[row];
+        lines.push_back(prefix + std::to_string(c->id) + " listview row=" + std::to_string(row) +
+                        " cols=" + Quote(Joined(r.columns)) +
+                        " image=" + (r.image ? std::to_string(*r.image) : std::string("none")) + " data=" +
+                        std::to_string(static_cast<std::int64_t>(r.data)) + " selected=" + (r.selected ? "1" : "0"));
+      }
+    }
+  }
+  return lines;
+}
+
+}  // namespace sim
