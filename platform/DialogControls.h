@@ -28,6 +28,7 @@ class DialogControls {
   // List boxes and combo boxes.
   virtual int ListAdd(int id, std::string_view text) = 0;  // index of the new item, -1 on failure
   virtual void ListClear(int id) = 0;
+  virtual void ListDelete(int id, int index) = 0;  // later items move up
   virtual int ListCount(int id) = 0;
   virtual std::string ListItem(int id, int index) = 0;
   virtual int ListSelection(int id) = 0;  // -1 when nothing is selected

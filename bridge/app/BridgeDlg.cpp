@@ -1,6 +1,7 @@
 #include "bridge/app/BridgeDlg.h"
 
 #include "bridge/app/Settings.h"
+#include "platform/HidLink.h"
 #include "platform/Window.h"
 
 namespace bridge {
@@ -17,7 +18,9 @@ CBridgeDlg::CBridgeDlg(BridgePorts& ports, BridgeState& state)
     : ports_(ports),
       state_(state),
       audioManager_(ports.desktop, ports.registry, ports.clock),
-      handset_(ports, state, [this] { UpdateTrayIcon(); }),
+      handset_(ports, state,
+               HandsetLinkHooks{[this] { UpdateTrayIcon(); }, [this](std::uint32_t tone) { SelectRingParameters(tone); },
+                                nullptr, nullptr}),
       softphone_(ports, state) {}
 
 CBridgeDlg::~CBridgeDlg() = default;
@@ -57,6 +60,9 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
       return true;
     case platform::kWmCommand:
       return OnCommand(static_cast<std::uint16_t>(wParam & 0xFFFF));
+    case platform::kHandsetReportMessage:
+      OnHandsetEvent(wParam, lParam);
+      return true;
     case kMsgRingTypeAccepted:
       OnRingTypeAccepted();
       return true;
@@ -166,6 +172,19 @@ bool CBridgeDlg::OnCommand(std::uint16_t id) {
       return true;
     case kCmdEventModeVolume:
       state_.handsetEventMode = 0;
+      return true;
+    case kIdcTestRing:
+      handset_.QueueHandsetCommand(kHandsetRing);
+      return true;
+    case kIdcTestStop:
+      handset_.QueueHandsetCommand(kHandsetStopRing);
+      return true;
+    case kIdcTestCommand:
+      handset_.QueueHandsetCommand(kHandsetTestCommand);
+      return true;
+    case kIdcClearTarvoDebug:
+    case kIdcClearHidDebug:
+      if (window_) window_->Controls().ListClear(id == kIdcClearTarvoDebug ? kIdcTarvoDebug : kIdcHidDebug);
       return true;
     case 1:  // Enter and Escape do nothing: the hidden window ends only when destroyed
     case 2:

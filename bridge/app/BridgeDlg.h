@@ -48,6 +48,14 @@ inline constexpr std::uint16_t kCmdLanguage[] = {32796, 32797, 32814, 32815, 328
 inline constexpr std::uint16_t kCmdEventModeFull = 32781;
 inline constexpr std::uint16_t kCmdEventModeVolume = 32784;
 inline constexpr std::uint32_t kSysCommandAbout = 0x10;
+// The hidden test panel's diagnostic lists and their Clear buttons.
+inline constexpr int kIdcTarvoDebug = 1000;
+inline constexpr int kIdcHidDebug = 1003;
+inline constexpr std::uint16_t kIdcTestRing = 1005;
+inline constexpr std::uint16_t kIdcTestStop = 1006;
+inline constexpr std::uint16_t kIdcTestCommand = 1007;
+inline constexpr std::uint16_t kIdcClearTarvoDebug = 1038;
+inline constexpr std::uint16_t kIdcClearHidDebug = 1039;
 
 // Private messages.
 inline constexpr std::uint32_t kMsgRingTypeAccepted = 0x800;
@@ -92,6 +100,10 @@ class CBridgeDlg final : public platform::DialogPresenter {
   void SwitchLanguage(std::uint32_t language);
   bool IsClientWindowInBackground();
 
+  // Handset reports (message 0x464).
+  void OnHandsetEvent(std::uintptr_t wParam, std::intptr_t lParam);
+  void LogHandsetReport(const std::uint8_t* bytes, int count);
+
   CHandsetLink& Handset() { return handset_; }
   CSoftphoneLink& Softphone() { return softphone_; }
   std::uint32_t KeyToneVolume() const { return keyToneVolume_; }
@@ -99,6 +111,10 @@ class CBridgeDlg final : public platform::DialogPresenter {
 
  private:
   void OnInitDialog(platform::DialogWindow& window);
+  void DispatchKey(std::uint8_t code);
+  bool VoicemailListShown() const;
+  void OnVoicemailKey();
+  void PlayKeyTone(char tone);
   void OnDestroy();
   bool OnCommand(std::uint16_t id);
   void OnTimer(std::uintptr_t id);
@@ -123,6 +139,9 @@ class CBridgeDlg final : public platform::DialogPresenter {
   platform::DialogWindow* window_ = nullptr;
   std::uint32_t closeMessage_ = 0;
   std::atomic<std::uint32_t> keyToneVolume_{1};
+  // b2 of the last handset report handled; 100 at start, so a first report numbered 100 counts
+  // as a repeat.
+  std::uint32_t lastReportSequence_ = 100;
   bool ringDialogOpen_ = false;
   bool volumeDialogOpen_ = false;
   SimpleDialog volumePopupPresenter_;

@@ -40,8 +40,9 @@ class BridgeState {
   std::atomic<bool> productIdToggle{false};
   std::atomic<std::uint8_t> firmwareMajor{0};
   std::atomic<std::uint8_t> firmwareMinor{0};
-  std::atomic<bool> versionFirstReceived{false};
-  std::atomic<bool> versionSecondReceived{false};
+  // Both set: no version exchange under way.
+  std::atomic<bool> versionFirstReceived{true};
+  std::atomic<bool> versionSecondReceived{true};
   std::atomic<bool> indicatorOn{false};
   std::atomic<bool> keyActivityOn{false};
   std::atomic<std::uint32_t> keyActivitySeconds{0};

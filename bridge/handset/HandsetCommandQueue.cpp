@@ -13,6 +13,17 @@ void HandsetCommandQueue::ClearHandsetCommands() {
   codes_.clear();
 }
 
+std::optional<std::uint8_t> HandsetCommandQueue::Front() const {
+  std::lock_guard lock(mutex_);
+  if (codes_.empty()) return std::nullopt;
+  return codes_.front();
+}
+
+void HandsetCommandQueue::RemoveFront() {
+  std::lock_guard lock(mutex_);
+  if (!codes_.empty()) codes_.pop_front();
+}
+
 std::optional<std::uint8_t> HandsetCommandQueue::TakeNext() {
   std::lock_guard lock(mutex_);
   if (codes_.empty()) return std::nullopt;

@@ -15,6 +15,9 @@ namespace bridge {
 
 // Command codes (byte 2 of an output report).
 inline constexpr std::uint8_t kHandsetUploadRingTone = 0x81;
+inline constexpr std::uint8_t kHandsetVersionMajor = 0x90;
+inline constexpr std::uint8_t kHandsetVersionMinor = 0x91;
+inline constexpr std::uint8_t kHandsetTestCommand = 0x92;
 inline constexpr std::uint8_t kHandsetRing = 0x9A;
 inline constexpr std::uint8_t kHandsetRingSilent = 0x9C;
 inline constexpr std::uint8_t kHandsetStopRing = 0x9F;
@@ -25,6 +28,9 @@ class HandsetCommandQueue {
 
   void QueueHandsetCommand(std::uint8_t code);
   void ClearHandsetCommands();
+  // The code at the front, left in place until it has been delivered.
+  std::optional<std::uint8_t> Front() const;
+  void RemoveFront();
   std::optional<std::uint8_t> TakeNext();
   std::size_t Size() const;
 

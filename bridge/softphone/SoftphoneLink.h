@@ -18,6 +18,21 @@ class CSoftphoneLink {
 
   void MutePollThread(std::stop_token stop);
 
+  // The operations of the handset's keys and of the test panel.
+  void OnKeyClient();
+  void OnKeyUp();
+  void OnKeyDown();
+  void OnKeyHangUp();
+  void OnKeyAnswer();
+  void OnKeyHold();
+  void OnKeyRedial();
+  void OnKeyMute();
+  void OnKeyVolumeUp();
+  void OnKeyVolumeDown();
+  void OnKeyDigit(char digit);
+  void SendHookOffPlus();
+  void MinimizeClient();
+
  private:
   BridgePorts& ports_;
   BridgeState& state_;

@@ -15,12 +15,12 @@ enum class ListKind { None, ListBox, ComboBox };
 
 // List boxes and combo boxes answer the same requests under different message numbers.
 struct ListMessages {
-  UINT add, reset, count, textLength, text, getSelection, setSelection, setTopIndex;
+  UINT add, reset, count, textLength, text, getSelection, setSelection, setTopIndex, remove;
 };
-constexpr ListMessages kListBox{LB_ADDSTRING, LB_RESETCONTENT, LB_GETCOUNT,  LB_GETTEXTLEN,
-                                LB_GETTEXT,   LB_GETCURSEL,    LB_SETCURSEL, LB_SETTOPINDEX};
-constexpr ListMessages kComboBox{CB_ADDSTRING, CB_RESETCONTENT, CB_GETCOUNT,  CB_GETLBTEXTLEN,
-                                 CB_GETLBTEXT, CB_GETCURSEL,    CB_SETCURSEL, CB_SETTOPINDEX};
+constexpr ListMessages kListBox{LB_ADDSTRING, LB_RESETCONTENT, LB_GETCOUNT,    LB_GETTEXTLEN,  LB_GETTEXT,
+                                LB_GETCURSEL, LB_SETCURSEL,    LB_SETTOPINDEX, LB_DELETESTRING};
+constexpr ListMessages kComboBox{CB_ADDSTRING, CB_RESETCONTENT, CB_GETCOUNT,    CB_GETLBTEXTLEN, CB_GETLBTEXT,
+                                 CB_GETCURSEL, CB_SETCURSEL,    CB_SETTOPINDEX, CB_DELETESTRING};
 
 ListKind KindOf(HWND control) {
   if (!control) return ListKind::None;
@@ -109,6 +109,13 @@ int Win32DialogControls::ListAdd(int id, std::string_view text) {
 void Win32DialogControls::ListClear(int id) {
   const HWND control = Control(id);
   if (const ListMessages* messages = MessagesFor(control)) SendMessageW(control, messages->reset, 0, 0);
+}
+
+void Win32DialogControls::ListDelete(int id, int index) {
+  const HWND control = Control(id);
+  if (const ListMessages* messages = MessagesFor(control)) {
+    SendMessageW(control, messages->remove, static_cast<WPARAM>(index), 0);
+  }
 }
 
 int Win32DialogControls::ListCount(int id) {

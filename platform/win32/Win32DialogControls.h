@@ -29,6 +29,7 @@ class Win32DialogControls final : public platform::DialogControls {
 
   int ListAdd(int id, std::string_view text) override;
   void ListClear(int id) override;
+  void ListDelete(int id, int index) override;
   int ListCount(int id) override;
   std::string ListItem(int id, int index) override;
   int ListSelection(int id) override;

@@ -165,6 +165,20 @@ void SimDialogControls::ListClear(int id) {
   if (c->kind == ControlKind::kCombo) c->text.clear();
 }
 
+void SimDialogControls::ListDelete(int id, int index) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = Control(id);
+  if (!c || !IsList(*c) || index < 0 || index >= static_cast<int>(c->items.size())) return;
+  c->items.erase(c->items.begin() + index);
+  // The selection follows its item, as the list box's does.
+  if (c->selection == index) {
+    c->selection = -1;
+  } else if (c->selection > index) {
+    --c->selection;
+  }
+  if (c->topIndex > 0 && c->topIndex >= static_cast<int>(c->items.size())) c->topIndex = 0;
+}
+
 int SimDialogControls::ListCount(int id) {
   std::lock_guard lock(mutex_);
   const ControlState* c = Control(id);

@@ -58,6 +58,7 @@ class SimDialogControls final : public platform::DialogControls {
   void SetVisible(int id, bool visible) override;
   int ListAdd(int id, std::string_view text) override;
   void ListClear(int id) override;
+  void ListDelete(int id, int index) override;
   int ListCount(int id) override;
   std::string ListItem(int id, int index) override;
   int ListSelection(int id) override;
