@@ -21,7 +21,12 @@ CBridgeDlg::CBridgeDlg(BridgePorts& ports, BridgeState& state)
       handset_(ports, state,
                HandsetLinkHooks{[this] { UpdateTrayIcon(); }, [this](std::uint32_t tone) { SelectRingParameters(tone); },
                                 nullptr, nullptr}),
-      softphone_(ports, state) {}
+      softphone_(ports, state,
+                 SoftphoneLinkHooks{[this] { UpdateTrayIcon(); },
+                                    [this](std::uint8_t code) { handset_.QueueHandsetCommand(code); },
+                                    [this] { handset_.PointClientAtHandset(); },
+                                    [this] { return IsClientWindowInBackground(); },
+                                    [this](char tone) { PlayKeyTone(tone); }, nullptr, nullptr}) {}
 
 CBridgeDlg::~CBridgeDlg() = default;
 
@@ -33,6 +38,7 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
     if (wParam == kCloseRequest || wParam == kCloseRequestAlso) window.Destroy();
     return true;
   }
+  if (softphone_.OnNotification(msg, wParam, lParam)) return true;
   switch (msg) {
     case platform::kWmInitDialog:
       OnInitDialog(window);
@@ -172,6 +178,19 @@ bool CBridgeDlg::OnCommand(std::uint16_t id) {
       return true;
     case kCmdEventModeVolume:
       state_.handsetEventMode = 0;
+      return true;
+    case kIdcTestYes:
+      softphone_.OnKeyAnswer();
+      return true;
+    case kIdcTestNo:
+      softphone_.OnKeyHangUp();
+      return true;
+    case kIdcTestHold:
+      ports_.client.UpdateContactList1();
+      return true;
+    case kIdcTestVolumeUp:
+    case kIdcTestVolumeDown:
+      softphone_.OnTestVolume(id == kIdcTestVolumeUp);
       return true;
     case kIdcTestRing:
       handset_.QueueHandsetCommand(kHandsetRing);

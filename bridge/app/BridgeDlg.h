@@ -51,6 +51,11 @@ inline constexpr std::uint32_t kSysCommandAbout = 0x10;
 // The hidden test panel's diagnostic lists and their Clear buttons.
 inline constexpr int kIdcTarvoDebug = 1000;
 inline constexpr int kIdcHidDebug = 1003;
+inline constexpr std::uint16_t kIdcTestYes = 1001;
+inline constexpr std::uint16_t kIdcTestNo = 1002;
+inline constexpr std::uint16_t kIdcTestVolumeUp = 1004;
+inline constexpr std::uint16_t kIdcTestHold = 1008;
+inline constexpr std::uint16_t kIdcTestVolumeDown = 1009;
 inline constexpr std::uint16_t kIdcTestRing = 1005;
 inline constexpr std::uint16_t kIdcTestStop = 1006;
 inline constexpr std::uint16_t kIdcTestCommand = 1007;

@@ -67,12 +67,13 @@ class CHandsetLink {
 
   // At shutdown: closes the handset and releases the library if it is open.
   void Close();
+  // Points an attached client's audio at the handset's device when that is found.
+  void PointClientAtHandset();
 
  private:
   bool Write(const Report& report);
   void VersionHandshake(const std::stop_token& stop);
   void OnOpened(const std::stop_token& stop);
-  void PointClientAtHandset();
   void QueueRingCommand(int callsInProgress);
 
   BridgePorts& ports_;

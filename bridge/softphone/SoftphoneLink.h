@@ -1,17 +1,43 @@
-// The bridge's side of the softphone client: its notifications, its mute poll thread and the
-// requests the main window makes of it.
+// The bridge's side of the softphone client: its notifications (attach, status texts, call
+// status changes, detach), the mute poll thread, and the operations the handset's keys run.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <stop_token>
+#include <string_view>
 
 #include "bridge/app/BridgePorts.h"
 #include "bridge/app/BridgeState.h"
 
 namespace bridge {
 
+// What the link needs from the rest of the program.
+struct SoftphoneLinkHooks {
+  std::function<void()> updateTray;
+  std::function<void(std::uint8_t code)> queueHandsetCommand;
+  // Points the client's audio at the handset's device, when the handset's audio is found.
+  std::function<void()> pointClientAtHandset;
+  std::function<bool()> clientWindowInBackground;
+  std::function<void(char tone)> playKeyTone;
+  // One speaker volume step on the handset (true: up).
+  std::function<void(bool up)> stepSpeakerVolume;
+  // The voicemail windows close when the client detaches.
+  std::function<void()> closeVoicemailWindows;
+};
+
 class CSoftphoneLink {
  public:
-  CSoftphoneLink(BridgePorts& ports, BridgeState& state) : ports_(ports), state_(state) {}
+  CSoftphoneLink(BridgePorts& ports, BridgeState& state, SoftphoneLinkHooks hooks)
+      : ports_(ports), state_(state), hooks_(std::move(hooks)) {}
+
+  // Notifications 0x478..0x480; true when `msg` was one of them.
+  bool OnNotification(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
+  void OnAttached();
+  void OnAttachFailed();
+  void OnStatusText(const char* text);
+  void OnCallStatus(const std::uint8_t* callStructure, std::intptr_t kind);
+  void OnDetached();
 
   // Asks an attached client for its current audio devices; the answers arrive as status texts.
   void RequestClientAudioDevices();
@@ -32,10 +58,23 @@ class CSoftphoneLink {
   void OnKeyDigit(char digit);
   void SendHookOffPlus();
   void MinimizeClient();
+  // Test panel "Vol +" / "Vol -": a volume step during a call, otherwise up or down.
+  void OnTestVolume(bool up);
 
  private:
+  struct CallSituation {
+    int inProgress = 0, inProgressId = 0, ringing = 0, ringingId = 0, onHold = 0, onHoldId = 0;
+  };
+  CallSituation ReadCallSituation();
+  // Commands go to the client only while it is attached.
+  void Send(std::string_view command);
+  void SendDirect(std::string_view command);
+  void MarkKeyActivity();
+  void Queue(std::uint8_t code);
+
   BridgePorts& ports_;
   BridgeState& state_;
+  SoftphoneLinkHooks hooks_;
 };
 
 }  // namespace bridge
