@@ -86,6 +86,8 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
 
 void CBridgeDlg::OnInitDialog(platform::DialogWindow& window) {
   window_ = &window;
+  // Recorded first: the tray record names it, and worker threads read it from here.
+  state_.mainWindow = window.Handle();
   if (const auto about = ports_.ui.LoadText(kIdsAboutMenuItem); !about.empty()) {
     ports_.ui.AddSystemMenuItem(window, kSysCommandAbout, about);
   }
@@ -109,7 +111,6 @@ void CBridgeDlg::OnInitDialog(platform::DialogWindow& window) {
   state_.keyActivitySeconds = 0;
   state_.ringingCallId = 0;
   keyToneVolume_ = 1;
-  state_.mainWindow = window.Handle();
   handset_.CreateEvents();
 
   closeMessage_ = ports_.desktop.RegisterMessage(kCloseMessageName);
@@ -257,7 +258,7 @@ bool CBridgeDlg::IsClientWindowInBackground() {
 
 void CBridgeDlg::Tray(platform::TrayAction action, int icon, const std::string& tip) {
   platform::TrayIcon record;
-  record.window = window_ ? window_->Handle() : 0;
+  record.window = state_.mainWindow;  // atomic: worker threads redraw the tray too
   record.id = kTrayIconId;
   record.callbackMessage = kMsgTrayNotify;
   record.iconResource = icon;
