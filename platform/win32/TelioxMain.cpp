@@ -5,6 +5,7 @@
 #include "platform/Absent.h"
 #include "platform/RealClock.h"
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32HidLink.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Ui.h"
 
@@ -13,9 +14,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::RealClock clock;
   win32::Win32Desktop desktop;
   win32::Win32Ui ui;
-  // The client library, the HID library and the audio devices join with their own adapters.
+  // The client library and the audio devices join with their own adapters.
   platform::AbsentClientApi client;
-  platform::AbsentHidLink hid;
+  win32::Win32HidLink hid;
   platform::AbsentWinmm winmm;
   bridge::BridgePorts ports{registry, clock, desktop, ui, client, hid, winmm};
   bridge::CBridgeApp app(ports);
