@@ -4,6 +4,7 @@
 #include "bridge/app/BridgeApp.h"
 #include "platform/Absent.h"
 #include "platform/RealClock.h"
+#include "platform/win32/Win32ClientApi.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32HidLink.h"
 #include "platform/win32/Win32Registry.h"
@@ -14,8 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::RealClock clock;
   win32::Win32Desktop desktop;
   win32::Win32Ui ui;
-  // The client library and the audio devices join with their own adapters.
-  platform::AbsentClientApi client;
+  // The audio devices join with their own adapter.
+  win32::Win32ClientApi client;
   win32::Win32HidLink hid;
   platform::AbsentWinmm winmm;
   bridge::BridgePorts ports{registry, clock, desktop, ui, client, hid, winmm};

@@ -1,6 +1,8 @@
-// Teliox.exe with the sim flavour of Hidmar.dll beside it: it opens the simulated handset,
-// completes the version handshake and uploads the ring tone; a key pressed on the simulator is
-// listed in the hidden window's HID debug list and reaches its operation (the key-activity bit).
+// Teliox.exe in the sim-demo folder: the sim flavour of Hidmar.dll and the real TarvoAPIDLL.dll
+// beside it, the handset and softphone simulators as the outside world. It opens the simulated
+// handset, completes the version handshake and uploads the ring tone; a key pressed on the
+// simulator is listed in the hidden window's HID debug list and reaches its operation; an
+// incoming call in the softphone simulator rings the handset and its yes key answers it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -94,6 +96,35 @@ TEST(TelioxHandset, OpensTheSimulatedHandsetAndTakesItsKeys) {
   }
   EXPECT_TRUE(listed) << count << " lines in the HID debug list, none for the up key:\n" << seen;
 
+  // An incoming call: the client rings the handset, the handset's yes key answers it.
+  const std::string softphone = "\"" + folder + "\\softphone-sim.exe\"";
+  const std::string clientPipe = "\\\\.\\pipe\\teliox-e2e-client-" + std::to_string(GetCurrentProcessId());
+  std::string clientLine = softphone + " --pipe " + clientPipe;
+  PROCESS_INFORMATION client{};
+  ASSERT_TRUE(CreateProcessA(nullptr, clientLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &client));
+  CloseHandle(client.hThread);
+  // The library looks for the client every half second and attaches by itself.
+  EXPECT_EQ(0, RunToEnd(softphone + " --control --pipe " + clientPipe + " --timeout 10000 --wait \"lib attach\"",
+                        15000));
+  // One control connection rings the call and waits for its answer: waits see only what comes
+  // after they connect.
+  std::string controlLine = softphone + " --control --pipe " + clientPipe +
+                            " --timeout 20000 --do \"incoming alice\" --wait \"cmd SET CALL 1 STATUS INPROGRESS\"";
+  PROCESS_INFORMATION control{};
+  ASSERT_TRUE(CreateProcessA(nullptr, controlLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &control));
+  CloseHandle(control.hThread);
+  EXPECT_EQ(0, RunToEnd(simulator + " --pipe " + pipe + " --wait-report \"C0 00 9A\"", 10000))
+      << "the handset was not told to ring";
+  // The yes key stops the ringing (0x9F) before it answers.
+  EXPECT_EQ(0, RunToEnd(simulator + " --pipe " + pipe + " --key yes --wait-report \"C0 00 9F\"", 10000));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(control.hProcess, 25000));
+  DWORD answered = 1;
+  GetExitCodeProcess(control.hProcess, &answered);
+  CloseHandle(control.hProcess);
+  EXPECT_EQ(0u, answered) << "the yes key did not answer the call";
+
   const UINT close = RegisterWindowMessageA("PX_CloseApplication");
   PostMessageA(found.window, close, 0xA0, 0);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(teliox.hProcess, 15000));
@@ -101,6 +132,8 @@ TEST(TelioxHandset, OpensTheSimulatedHandsetAndTakesItsKeys) {
   GetExitCodeProcess(teliox.hProcess, &code);
   EXPECT_EQ(0u, code);
   CloseHandle(teliox.hProcess);
+  TerminateProcess(client.hProcess, 0);  // the simulator stays until its window is closed
+  CloseHandle(client.hProcess);
 }
 
 }  // namespace
