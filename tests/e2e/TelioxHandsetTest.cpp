@@ -57,9 +57,36 @@ TEST(TelioxHandset, OpensTheSimulatedHandsetAndTakesItsKeys) {
   const std::string pipe = "\\\\.\\pipe\\teliox-e2e-" + std::to_string(GetCurrentProcessId());
   SetEnvironmentVariableA("HIDMAR_SIM_PIPE", pipe.c_str());
 
-  std::string commandLine = "\"" + folder + "\\Teliox.exe\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+
+  // The client first, so that watching for the library's attach cannot miss it: a control
+  // connection sees only what happens after it connects.
+  const std::string softphone = "\"" + folder + "\\softphone-sim.exe\"";
+  const std::string clientPipe = "\\\\.\\pipe\\teliox-e2e-client-" + std::to_string(GetCurrentProcessId());
+  std::string clientLine = softphone + " --pipe " + clientPipe;
+  PROCESS_INFORMATION client{};
+  ASSERT_TRUE(CreateProcessA(nullptr, clientLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &client));
+  CloseHandle(client.hThread);
+  // The simulator stays until its window is closed: end it however the test ends.
+  struct EndOnExit {
+    HANDLE process;
+    ~EndOnExit() {
+      TerminateProcess(process, 0);
+      CloseHandle(process);
+    }
+  } endClient{client.hProcess};
+  ASSERT_TRUE(e2e::PumpUntil([&] { return RunToEnd(softphone + " --control --pipe " + clientPipe + " --state", 5000) == 0; },
+                             15000))
+      << "the softphone simulator did not come up";
+  std::string attachLine = softphone + " --control --pipe " + clientPipe + " --timeout 30000 --wait \"lib attach\"";
+  PROCESS_INFORMATION attach{};
+  ASSERT_TRUE(CreateProcessA(nullptr, attachLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &attach));
+  CloseHandle(attach.hThread);
+
+  std::string commandLine = "\"" + folder + "\\Teliox.exe\"";
   PROCESS_INFORMATION teliox{};
   ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                              &teliox))
@@ -96,17 +123,13 @@ TEST(TelioxHandset, OpensTheSimulatedHandsetAndTakesItsKeys) {
   }
   EXPECT_TRUE(listed) << count << " lines in the HID debug list, none for the up key:\n" << seen;
 
-  // An incoming call: the client rings the handset, the handset's yes key answers it.
-  const std::string softphone = "\"" + folder + "\\softphone-sim.exe\"";
-  const std::string clientPipe = "\\\\.\\pipe\\teliox-e2e-client-" + std::to_string(GetCurrentProcessId());
-  std::string clientLine = softphone + " --pipe " + clientPipe;
-  PROCESS_INFORMATION client{};
-  ASSERT_TRUE(CreateProcessA(nullptr, clientLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &client));
-  CloseHandle(client.hThread);
-  // The library looks for the client every half second and attaches by itself.
-  EXPECT_EQ(0, RunToEnd(softphone + " --control --pipe " + clientPipe + " --timeout 10000 --wait \"lib attach\"",
-                        15000));
+  // An incoming call: the client rings the handset, the handset's yes key answers it. The
+  // library attaches once the handset is open.
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(attach.hProcess, 35000));
+  DWORD attached = 1;
+  GetExitCodeProcess(attach.hProcess, &attached);
+  CloseHandle(attach.hProcess);
+  ASSERT_EQ(0u, attached) << "the client library never attached";
   // One control connection rings the call and waits for its answer: waits see only what comes
   // after they connect.
   std::string controlLine = softphone + " --control --pipe " + clientPipe +
@@ -132,8 +155,6 @@ TEST(TelioxHandset, OpensTheSimulatedHandsetAndTakesItsKeys) {
   GetExitCodeProcess(teliox.hProcess, &code);
   EXPECT_EQ(0u, code);
   CloseHandle(teliox.hProcess);
-  TerminateProcess(client.hProcess, 0);  // the simulator stays until its window is closed
-  CloseHandle(client.hProcess);
 }
 
 }  // namespace
