@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/SoftphoneModel.h"
+#include "sim/Words.h"
 
 namespace sim {
 
@@ -23,32 +24,13 @@ constexpr int kMaxProtocol = 5;
 
 constexpr std::string_view kDtmfDigits = "0123456789*#ABCD";
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::vector<std::string_view> Split(std::string_view text) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && !IsSpace(text[i])) ++i;
-    if (i > start) words.push_back(text.substr(start, i - start));
-  }
-  return words;
-}
+char Upper(char c) { return sim::UpperAscii(c); }
 
 // The text after `word` (a view into `text`), without surrounding blanks: names may hold spaces.
 std::string_view RestAfter(std::string_view text, std::string_view word) {
   std::string_view rest = text.substr(static_cast<std::size_t>(word.data() - text.data()) + word.size());
-  while (!rest.empty() && IsSpace(rest.front())) rest.remove_prefix(1);
-  while (!rest.empty() && IsSpace(rest.back())) rest.remove_suffix(1);
+  while (!rest.empty() && sim::IsBlank(rest.front())) rest.remove_prefix(1);
+  while (!rest.empty() && sim::IsBlank(rest.back())) rest.remove_suffix(1);
   return rest;
 }
 
@@ -67,9 +49,9 @@ bool ParseInt(std::string_view word, int& value) {
 }  // namespace
 
 void SoftphoneModel::ExecuteLocked(std::string_view command, Effects& effects) {
-  const auto words = Split(command);
+  const auto words = sim::SplitWords(command);
   const auto is = [&words](std::size_t i, std::string_view keyword) {
-    return i < words.size() && EqualsNoCase(words[i], keyword);
+    return i < words.size() && sim::EqualsNoCase(words[i], keyword);
   };
   const auto reply = [&effects](std::string text) { effects.notes.push_back(StatusText(std::move(text))); };
 
@@ -124,24 +106,24 @@ void SoftphoneModel::SetCallCommandLocked(const std::vector<std::string_view>& w
   const std::string_view what = words[3];
   const std::string_view value = words[4];
 
-  if (EqualsNoCase(what, "DTMF")) {
+  if (sim::EqualsNoCase(what, "DTMF")) {
     if (value.size() != 1 || kDtmfDigits.find(Upper(value[0])) == std::string_view::npos) {
       return fail(kInvalidArgument);
     }
     if (call->status != "INPROGRESS") return fail(kNotPossible);
     call->dtmf += Upper(value[0]);
-  } else if (!EqualsNoCase(what, "STATUS")) {
+  } else if (!sim::EqualsNoCase(what, "STATUS")) {
     fail(kInvalidArgument);
-  } else if (EqualsNoCase(value, "INPROGRESS")) {
+  } else if (sim::EqualsNoCase(value, "INPROGRESS")) {
     // Answers a ringing call or resumes a held one.
     if (call->status == "INPROGRESS") return;
     if (!IsRingingIn(*call) && call->status != "ONHOLD") return fail(kNotPossible);
     MakeActiveLocked(*call, effects);
-  } else if (EqualsNoCase(value, "ONHOLD")) {
+  } else if (sim::EqualsNoCase(value, "ONHOLD")) {
     if (call->status == "ONHOLD") return;
     if (call->status != "INPROGRESS") return fail(kNotPossible);
     SetStatusLocked(*call, "ONHOLD", 1, effects);
-  } else if (EqualsNoCase(value, "FINISHED")) {
+  } else if (sim::EqualsNoCase(value, "FINISHED")) {
     // Ending a call that never connected refuses or cancels it.
     SetStatusLocked(*call, IsRingingIn(*call) ? "REFUSED" : IsConnecting(*call) ? "CANCELLED" : "FINISHED", 1, effects);
   } else {
@@ -159,8 +141,8 @@ void SoftphoneModel::AudioCommandLocked(bool input, std::string_view name, Effec
 // ALTER VOICEMAIL <id> STARTPLAYBACK|STOPPLAYBACK
 void SoftphoneModel::VoicemailCommandLocked(const std::vector<std::string_view>& words, Effects& effects) {
   int id = 0;
-  const bool start = words.size() == 4 && EqualsNoCase(words[3], "STARTPLAYBACK");
-  const bool stop = words.size() == 4 && EqualsNoCase(words[3], "STOPPLAYBACK");
+  const bool start = words.size() == 4 && sim::EqualsNoCase(words[3], "STARTPLAYBACK");
+  const bool stop = words.size() == 4 && sim::EqualsNoCase(words[3], "STOPPLAYBACK");
   if (!(start || stop) || !ParseInt(words[2], id)) {
     effects.notes.push_back(StatusText(std::string(kInvalidArgument)));
     return;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/ClientApi.h"
+#include "sim/Words.h"
 
 namespace softphone_sim {
 
@@ -14,7 +15,7 @@ namespace {
 using tarvoapi::CallInfo;
 using tarvoapi::ClientMessage;
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) { return sim::UpperAscii(c); }
 
 std::string UpperText(std::string_view text) {
   std::string upper(text);
@@ -22,30 +23,11 @@ std::string UpperText(std::string_view text) {
   return upper;
 }
 
-bool Is(std::string_view word, std::string_view keyword) {
-  return word.size() == keyword.size() &&
-         std::equal(word.begin(), word.end(), keyword.begin(), [](char a, char b) { return Upper(a) == Upper(b); });
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::vector<std::string_view> Split(std::string_view text) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && !IsSpace(text[i])) ++i;
-    if (i > start) words.push_back(text.substr(start, i - start));
-  }
-  return words;
-}
-
 // The rest of the line from word `index` on, blanks around it removed: names may hold spaces.
 std::string RestFrom(std::string_view line, const std::vector<std::string_view>& words, std::size_t index) {
   if (index >= words.size()) return {};
   std::string_view rest = line.substr(static_cast<std::size_t>(words[index].data() - line.data()));
-  while (!rest.empty() && IsSpace(rest.back())) rest.remove_suffix(1);
+  while (!rest.empty() && sim::IsBlank(rest.back())) rest.remove_suffix(1);
   return std::string(rest);
 }
 
@@ -327,7 +309,7 @@ bool SoftphoneSim::PostTo(platform::WindowHandle window, std::uint32_t msg, std:
 // --- control commands -----------------------------------------------------------------------
 
 std::string SoftphoneSim::Control(std::string_view line) {
-  const auto words = Split(line);
+  const auto words = sim::SplitWords(line);
   if (words.empty()) return "error empty command";
   std::lock_guard lock(mutex_);
   return ControlLocked(words, line);
@@ -352,14 +334,14 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
   const auto argument = [&](std::size_t i) { return i < words.size() ? words[i] : std::string_view{}; };
   const auto callArgument = [&](int& id) { return words.size() >= 2 && ParseNumber(words[1], id) && id > 0; };
   const auto onOff = [&](bool& on) {
-    if (words.size() != 2 || !(Is(words[1], "on") || Is(words[1], "off"))) return false;
-    on = Is(words[1], "on");
+    if (words.size() != 2 || !(sim::EqualsNoCase(words[1], "on") || sim::EqualsNoCase(words[1], "off"))) return false;
+    on = sim::EqualsNoCase(words[1], "on");
     return true;
   };
   int id = 0;
   bool on = false;
 
-  if (Is(verb, "incoming")) {
+  if (sim::EqualsNoCase(verb, "incoming")) {
     const std::string partner = RestFrom(line, words, 1);
     if (partner.empty()) return "error incoming needs a partner";
     for (const auto& call : model_.Calls()) nextId_ = std::max(nextId_, call.id + 1);
@@ -368,11 +350,11 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     SetCallStatusLocked(id, "RINGING", std::nullopt, partner);
     return "ok " + std::to_string(id);
   }
-  if (Is(verb, "answer") || Is(verb, "hold") || Is(verb, "hangup")) {
+  if (sim::EqualsNoCase(verb, "answer") || sim::EqualsNoCase(verb, "hold") || sim::EqualsNoCase(verb, "hangup")) {
     if (words.size() != 2 || !callArgument(id)) return "error expected a call id";
     const auto call = model_.FindCall(id);
     if (!call) return "error no call " + std::to_string(id);
-    if (Is(verb, "answer")) {
+    if (sim::EqualsNoCase(verb, "answer")) {
       // One conversation at a time: the others go on hold, the call's own conference stays.
       for (const auto& other : model_.Calls()) {
         if (other.id == id || other.status != "INPROGRESS") continue;
@@ -381,7 +363,7 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
       }
       return SetCallStatusLocked(id, "INPROGRESS", std::nullopt, std::nullopt);
     }
-    if (Is(verb, "hold")) return SetCallStatusLocked(id, "ONHOLD", std::nullopt, std::nullopt);
+    if (sim::EqualsNoCase(verb, "hold")) return SetCallStatusLocked(id, "ONHOLD", std::nullopt, std::nullopt);
     const bool ringingIn = call->status == "RINGING" && call->incoming;
     const bool connecting = call->status == "ROUTING" || (call->status == "RINGING" && !call->incoming);
     return SetCallStatusLocked(id,
@@ -390,15 +372,15 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
                                             : "FINISHED",
                                std::nullopt, std::nullopt);
   }
-  if (Is(verb, "status")) {
+  if (sim::EqualsNoCase(verb, "status")) {
     std::int32_t conference = 0;
     if (words.size() < 3 || words.size() > 4 || !callArgument(id)) return "error expected: status <id> <STATUS>";
     if (words.size() == 4 && !ParseNumber(words[3], conference)) return "error bad conference number";
-    if (!model_.FindCall(id) && !incoming_.contains(id)) incoming_[id] = !Is(words[2], "ROUTING");
+    if (!model_.FindCall(id) && !incoming_.contains(id)) incoming_[id] = !sim::EqualsNoCase(words[2], "ROUTING");
     return SetCallStatusLocked(id, UpperText(words[2]), words.size() == 4 ? std::optional(conference) : std::nullopt,
                                std::nullopt);
   }
-  if (Is(verb, "conference")) {
+  if (sim::EqualsNoCase(verb, "conference")) {
     std::int32_t conference = 0;
     if (words.size() != 3 || !callArgument(id) || !ParseNumber(words[2], conference)) {
       return "error expected: conference <id> <number>";
@@ -407,31 +389,31 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     if (!call) return "error no call " + std::to_string(id);
     return SetCallStatusLocked(id, call->status, conference, std::nullopt);
   }
-  if (Is(verb, "presence")) {
+  if (sim::EqualsNoCase(verb, "presence")) {
     if (words.size() != 2) return "error expected: presence <STATUS>";
     model_.PostStatusText("USERSTATUS " + UpperText(words[1]));
     return "ok";
   }
-  if (Is(verb, "text")) {
+  if (sim::EqualsNoCase(verb, "text")) {
     const std::string text = RestFrom(line, words, 1);
     if (text.empty()) return "error text needs a text";
     model_.PostStatusText(text);
     return "ok";
   }
-  if (Is(verb, "mute")) {
+  if (sim::EqualsNoCase(verb, "mute")) {
     if (!onOff(on)) return "error expected: mute on|off";
     model_.SetMuted(on);
     return "ok";
   }
-  if (Is(verb, "detach")) {
+  if (sim::EqualsNoCase(verb, "detach")) {
     if (!model_.Attached()) return "error no library attached";
     Emit("lib", "detached by the user");
     model_.Disconnect2Tarvo();
     return "ok";
   }
-  if (Is(verb, "stop") || Is(verb, "start")) {
+  if (sim::EqualsNoCase(verb, "stop") || sim::EqualsNoCase(verb, "start")) {
     if (words.size() != 1) return "error unexpected arguments";
-    if (Is(verb, "stop")) {
+    if (sim::EqualsNoCase(verb, "stop")) {
       model_.Stop();
       incoming_.clear();
     } else {
@@ -439,14 +421,14 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     }
     return "ok";
   }
-  if (Is(verb, "attach-answer")) {
+  if (sim::EqualsNoCase(verb, "attach-answer")) {
     const std::string_view value = argument(1);
     if (words.size() != 2) return "error expected: attach-answer accept|pending|refuse";
-    if (Is(value, "accept")) {
+    if (sim::EqualsNoCase(value, "accept")) {
       answer_ = Model::AttachAnswer::Accept;
-    } else if (Is(value, "pending")) {
+    } else if (sim::EqualsNoCase(value, "pending")) {
       answer_ = Model::AttachAnswer::Pending;
-    } else if (Is(value, "refuse")) {
+    } else if (sim::EqualsNoCase(value, "refuse")) {
       answer_ = Model::AttachAnswer::Refuse;
     } else {
       return "error expected: attach-answer accept|pending|refuse";
@@ -454,30 +436,30 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     model_.SetAttachAnswer(answer_);
     return "ok";
   }
-  if (Is(verb, "allow") || Is(verb, "deny")) {
+  if (sim::EqualsNoCase(verb, "allow") || sim::EqualsNoCase(verb, "deny")) {
     // The user answers the request on screen; later requests are asked again.
     if (words.size() != 1) return "error unexpected arguments";
-    model_.SetAttachAnswer(Is(verb, "allow") ? Model::AttachAnswer::Accept : Model::AttachAnswer::Refuse);
+    model_.SetAttachAnswer(sim::EqualsNoCase(verb, "allow") ? Model::AttachAnswer::Accept : Model::AttachAnswer::Refuse);
     model_.SetAttachAnswer(answer_);
     return "ok";
   }
-  if (Is(verb, "message-window")) {
+  if (sim::EqualsNoCase(verb, "message-window")) {
     const std::string_view value = argument(1);
-    if (words.size() != 2 || !(Is(value, "open") || Is(value, "closed"))) {
+    if (words.size() != 2 || !(sim::EqualsNoCase(value, "open") || sim::EqualsNoCase(value, "closed"))) {
       return "error expected: message-window open|closed";
     }
-    model_.SetMessageWindowOpen(Is(value, "open"));
+    model_.SetMessageWindowOpen(sim::EqualsNoCase(value, "open"));
     return "ok";
   }
-  if (Is(verb, "window")) {
+  if (sim::EqualsNoCase(verb, "window")) {
     const std::string_view value = argument(1);
-    if (words.size() != 2 || !(Is(value, "foreground") || Is(value, "background"))) {
+    if (words.size() != 2 || !(sim::EqualsNoCase(value, "foreground") || sim::EqualsNoCase(value, "background"))) {
       return "error expected: window foreground|background";
     }
-    model_.SetMainWindow(Is(value, "foreground") ? Model::MainWindow::Foreground : Model::MainWindow::Background);
+    model_.SetMainWindow(sim::EqualsNoCase(value, "foreground") ? Model::MainWindow::Foreground : Model::MainWindow::Background);
     return "ok";
   }
-  if (Is(verb, "recent")) {
+  if (sim::EqualsNoCase(verb, "recent")) {
     const std::string handle = RestFrom(line, words, 1);
     if (handle.empty()) return "error recent needs a handle";
     model_.SetRecentCallHandle(handle);
@@ -491,7 +473,7 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     }
     return "ok";
   }
-  if (Is(verb, "voicemail")) {
+  if (sim::EqualsNoCase(verb, "voicemail")) {
     Model::Voicemail voicemail;
     if (words.size() < 5 || !ParseNumber(words[1], voicemail.id) || !ParseNumber(words[2], voicemail.timestamp) ||
         !ParseNumber(words[3], voicemail.status)) {
@@ -504,7 +486,7 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     model_.SetVoicemails(voicemails_, voicemailCount_);
     return "ok";
   }
-  if (Is(verb, "voicemail-status")) {
+  if (sim::EqualsNoCase(verb, "voicemail-status")) {
     std::int32_t status = 0;
     if (words.size() != 3 || !ParseNumber(words[1], id) || !ParseNumber(words[2], status)) {
       return "error expected: voicemail-status <id> <status>";
@@ -512,15 +494,15 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     model_.SetVoicemailStatus(id, status);
     return "ok";
   }
-  if (Is(verb, "voicemails")) {
-    if (words.size() != 2 || !Is(words[1], "clear")) return "error expected: voicemails clear";
+  if (sim::EqualsNoCase(verb, "voicemails")) {
+    if (words.size() != 2 || !sim::EqualsNoCase(words[1], "clear")) return "error expected: voicemails clear";
     voicemails_.clear();
     model_.SetVoicemails(voicemails_, voicemailCount_);
     return "ok";
   }
-  if (Is(verb, "voicemail-count")) {
+  if (sim::EqualsNoCase(verb, "voicemail-count")) {
     std::intptr_t count = 0;
-    if (words.size() == 2 && Is(words[1], "real")) {
+    if (words.size() == 2 && sim::EqualsNoCase(words[1], "real")) {
       voicemailCount_.reset();
     } else if (words.size() == 2 && ParseNumber(words[1], count)) {
       voicemailCount_ = count;
@@ -531,19 +513,19 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     model_.SetVoicemails(voicemails_, voicemailCount_);
     return "ok";
   }
-  if (Is(verb, "reply-delay")) {
+  if (sim::EqualsNoCase(verb, "reply-delay")) {
     std::uint32_t ms = 0;
     if (words.size() != 2 || !ParseNumber(words[1], ms)) return "error expected: reply-delay <ms>";
     model_.SetReplyDelay(ms);
     return "ok";
   }
-  if (Is(verb, "hold-replies")) {
+  if (sim::EqualsNoCase(verb, "hold-replies")) {
     if (!onOff(on)) return "error expected: hold-replies on|off";
     model_.SetHoldReplies(on);
     return "ok";
   }
-  if (Is(verb, "state")) return "ok " + StateLocked();
-  if (Is(verb, "calls")) {
+  if (sim::EqualsNoCase(verb, "state")) return "ok " + StateLocked();
+  if (sim::EqualsNoCase(verb, "calls")) {
     std::string text = "ok";
     for (const auto& call : model_.Calls()) {
       text += " " + std::to_string(call.id) + ":" + call.status + ":" + std::to_string(call.conference) + ":" +
@@ -551,7 +533,7 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     }
     return text;
   }
-  if (Is(verb, "help")) return "ok see the list of commands in the program's help";
+  if (sim::EqualsNoCase(verb, "help")) return "ok see the list of commands in the program's help";
   return "error unknown command";
 }
 
