@@ -19,9 +19,6 @@ class CBridgeApp {
   // Returns false once the program is over; the process then ends with exit code 0.
   bool InitInstance();
 
-  BridgeState& State() { return state_; }
-  CBridgeDlg* MainWindow() { return mainWindow_.get(); }
-
  private:
   BridgePorts& ports_;
   BridgeState state_;

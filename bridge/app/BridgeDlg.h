@@ -109,11 +109,6 @@ class CBridgeDlg final : public platform::DialogPresenter {
   void OnHandsetEvent(std::uintptr_t wParam, std::intptr_t lParam);
   void LogHandsetReport(const std::uint8_t* bytes, int count);
 
-  CHandsetLink& Handset() { return handset_; }
-  CSoftphoneLink& Softphone() { return softphone_; }
-  std::uint32_t KeyToneVolume() const { return keyToneVolume_; }
-  std::uint32_t CloseMessage() const { return closeMessage_; }
-
  private:
   void OnInitDialog(platform::DialogWindow& window);
   void DispatchKey(std::uint8_t code);

@@ -24,17 +24,4 @@ void HandsetCommandQueue::RemoveFront() {
   if (!codes_.empty()) codes_.pop_front();
 }
 
-std::optional<std::uint8_t> HandsetCommandQueue::TakeNext() {
-  std::lock_guard lock(mutex_);
-  if (codes_.empty()) return std::nullopt;
-  const auto code = codes_.front();
-  codes_.pop_front();
-  return code;
-}
-
-std::size_t HandsetCommandQueue::Size() const {
-  std::lock_guard lock(mutex_);
-  return codes_.size();
-}
-
 }  // namespace bridge

@@ -31,8 +31,6 @@ class HandsetCommandQueue {
   // The code at the front, left in place until it has been delivered.
   std::optional<std::uint8_t> Front() const;
   void RemoveFront();
-  std::optional<std::uint8_t> TakeNext();
-  std::size_t Size() const;
 
  private:
   const BridgeState& state_;

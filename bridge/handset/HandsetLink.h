@@ -42,7 +42,6 @@ class CHandsetLink {
 
   void QueueHandsetCommand(std::uint8_t code) { queue_.QueueHandsetCommand(code); }
   void ClearHandsetCommands() { queue_.ClearHandsetCommands(); }
-  HandsetCommandQueue& Queue() { return queue_; }
 
   // Creates the manual-reset acknowledgement and version events; before any thread starts.
   void CreateEvents();
