@@ -59,7 +59,9 @@ class Desktop {
                                      std::uintptr_t id, const void* data, std::uint32_t size) = 0;
   // RegisterWindowMessageA: the same name gives the same number in every program.
   virtual std::uint32_t RegisterMessage(const char* name) = 0;
-  virtual WindowHandle ActiveWindow() = 0;
+  // The window the user works with, desktop-wide (GetForegroundWindow). GetActiveWindow would not
+  // do: it answers only for windows of the calling thread's own message queue.
+  virtual WindowHandle ForegroundWindow() = 0;
   virtual bool IsVisible(WindowHandle window) = 0;
   virtual bool BringToForeground(WindowHandle window) = 0;
 

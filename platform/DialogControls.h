@@ -2,6 +2,7 @@
 // the wide functions so any language renders on any system code page.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ class DialogControls {
   virtual ~DialogControls() = default;
 
   virtual bool HasControl(int id) = 0;
+  // The id of the control with this window handle (a scroll notification's lParam); -1 when it
+  // is not a control of this dialog.
+  virtual int IdOf(std::uintptr_t controlHandle) = 0;
 
   virtual std::string GetText(int id) = 0;
   virtual void SetText(int id, std::string_view text) = 0;

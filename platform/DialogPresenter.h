@@ -15,6 +15,15 @@ class DialogWindow {
   // Opaque window handle (the HWND's value), for ports that need to name this window.
   virtual std::uintptr_t Handle() = 0;
   virtual void Show(bool visible) = 0;
+  // ShowWindow with one of its commands (kSwShow, kSwShowNormal, kSwHide). WM_SHOWWINDOW reaches
+  // the presenter only when the visibility changes.
+  virtual void ShowCommand(int command) = 0;
+  // Centres the window on its owner, or on the work area when the owner is hidden or minimised.
+  virtual void CenterOnOwner() = 0;
+  // Top-most, neither moved nor resized, and shown.
+  virtual void MakeTopmost() = 0;
+  // Makes it the active window of its thread.
+  virtual void Activate() = 0;
   // Ends a modal dialog with `result`; for a modeless dialog, destroys it.
   virtual void End(std::intptr_t result) = 0;
   virtual void Destroy() = 0;

@@ -61,10 +61,11 @@ void RealClock::Sleep(std::uint32_t ms) {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
   }
   // A coarse OS timer can end sleep_for a little early (seen under Wine), so sleep on until the
-  // monotonic clock agrees.
+  // monotonic clock agrees. The rest is slept in whole milliseconds: mingw's nanosleep drops a
+  // fraction of a millisecond, and a remainder under one would return at once, over and over.
   const auto deadline = steady_clock::now() + milliseconds(ms);
   for (auto now = steady_clock::now(); now < deadline; now = steady_clock::now()) {
-    std::this_thread::sleep_for(deadline - now);
+    std::this_thread::sleep_for(std::chrono::ceil<milliseconds>(deadline - now));
   }
 }
 

@@ -65,8 +65,9 @@ class Ui {
   virtual void ShowPopupMenu(DialogWindow& owner, int menuId, const std::vector<MenuEdit>& edits) = 0;
   // Appends a separator and an item to the window's system menu.
   virtual void AddSystemMenuItem(DialogWindow& window, std::uint32_t id, std::string_view text) = 0;
-  // Sets an icon of the current resources as the window's big and small icon.
-  virtual void SetWindowIcon(DialogWindow& window, int iconId) = 0;
+  // Sets an icon of the program's resources as the window's big and small icon; returns the big
+  // icon's handle (it lives as long as the program), 0 when it could not be loaded.
+  virtual std::uintptr_t SetWindowIcon(DialogWindow& window, int iconId) = 0;
   // Moves the window without resizing it, top-most, so that its bottom-right corner lies at
   // (right, bottom) in screen coordinates.
   virtual void MoveTopmostTo(DialogWindow& window, int right, int bottom) = 0;

@@ -24,6 +24,10 @@ inline constexpr std::uint32_t kMmWomOpen = 0x03BB;
 inline constexpr std::uint32_t kMmWomClose = 0x03BC;
 inline constexpr std::uint32_t kMmWomDone = 0x03BD;
 inline constexpr std::uint32_t kWmUser = 0x0400;
+// ShowWindow commands.
+inline constexpr int kSwHide = 0;
+inline constexpr int kSwShowNormal = 1;
+inline constexpr int kSwShow = 5;
 inline constexpr std::uint32_t kWmApp = 0x8000;
 
 }  // namespace platform

@@ -60,7 +60,8 @@ struct WaveFormat {
 
 using WaveOutHandle = std::uintptr_t;
 
-// One queued block; the caller owns it until MM_WOM_DONE hands it back (lParam = its address).
+// One queued block. The caller owns it and keeps it in place from prepare to unprepare; the
+// device has it from the write until MM_WOM_DONE hands it back.
 struct WaveBlock {
   const std::uint8_t* data = nullptr;
   std::uint32_t length = 0;
@@ -87,8 +88,10 @@ class Winmm {
   virtual std::uint32_t WaveInCount() = 0;
   virtual std::uint32_t WaveInName(std::uint32_t device, std::string& name) = 0;
 
-  // Opens with CALLBACK_WINDOW: MM_WOM_OPEN, MM_WOM_DONE (lParam = the WaveBlock's address) and
-  // MM_WOM_CLOSE (wParam = the handle) are posted to `window`.
+  // Opens with CALLBACK_WINDOW: MM_WOM_OPEN, MM_WOM_DONE and MM_WOM_CLOSE (wParam = the handle)
+  // are posted to `window`. MM_WOM_DONE's lParam is the adapter's record of the finished block:
+  // under Windows winmm's WAVEHDR, whose dwUser holds the WaveBlock's address; in the simulation
+  // the WaveBlock itself. Portable code goes by wParam.
   virtual std::uint32_t WaveOutOpen(WaveOutHandle& handle, std::uint32_t device, const WaveFormat& format,
                                     WindowHandle window) = 0;
   virtual std::uint32_t WaveOutPrepare(WaveOutHandle handle, WaveBlock& block) = 0;

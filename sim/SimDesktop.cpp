@@ -15,6 +15,13 @@ thread_local SimProgram* tlsUiProgram = nullptr;
 // Windows never fires a timer more often than every 10 ms.
 constexpr std::uint32_t kMinimumTimer = 10;
 
+// The tray's callback messages (lParam, or its low word from version 4 on).
+constexpr std::uint32_t kWmLButtonUp = 0x0202;
+constexpr std::uint32_t kWmRButtonUp = 0x0205;
+// NOTIFYICON_VERSION: Windows 2000's shell behaviour, with WM_CONTEXTMENU.
+constexpr std::uint32_t kNotifyIconVersion = 3;
+constexpr std::uint32_t kNotifyIconVersion4 = 4;
+
 }  // namespace
 
 std::string LowerAscii(std::string_view text) {
@@ -45,31 +52,39 @@ bool SimProgram::NextMessage(SimMessage& message) {
       } else if (!posted_.empty()) {
         message = std::move(posted_.front());
         posted_.pop_front();
-        if (message.msg == platform::kWmTimer) {
-          const auto it = desktop.timers_.find({message.window, message.wParam});
-          if (it != desktop.timers_.end()) it->second.pending = false;
-        }
         return true;
       } else if (quit_) {
         message = SimMessage{0, platform::kWmQuit, static_cast<std::uintptr_t>(quitCode_), 0, nullptr};
         return false;
+      } else if (!dueTimers_.empty()) {
+        // Timers are the lowest priority: WM_TIMER is made only when nothing else waits.
+        const auto [window, id] = dueTimers_.front();
+        dueTimers_.pop_front();
+        const auto it = desktop.timers_.find({window, id});
+        if (it != desktop.timers_.end()) it->second.pending = false;
+        message = SimMessage{window, platform::kWmTimer, id, 0, nullptr};
+        return true;
       }
     }
     if (sent) {
-      const std::intptr_t result = Dispatch(sent->message);
-      {
-        std::lock_guard lock(desktop.mutex_);
-        sent->result = result;
-        sent->done = true;
-      }
-      desktop.clock_.Notify();
+      Reply(sent);
       continue;
     }
     desktop.clock_.WaitFor([this, &desktop] {
       std::lock_guard lock(desktop.mutex_);
-      return !sent_.empty() || !posted_.empty() || quit_ || killed_.load();
+      return !sent_.empty() || !posted_.empty() || quit_ || !dueTimers_.empty() || killed_.load();
     });
   }
+}
+
+void SimProgram::Reply(const std::shared_ptr<SentMessage>& sent) {
+  const std::intptr_t result = Dispatch(sent->message);
+  {
+    std::lock_guard lock(desktop_.mutex_);
+    sent->result = result;
+    sent->done = true;
+  }
+  desktop_.clock_.Notify();
 }
 
 std::intptr_t SimProgram::Dispatch(const SimMessage& message) {
@@ -134,7 +149,7 @@ class ProgramDesktop : public platform::Desktop {
                              reinterpret_cast<std::intptr_t>(&record));
   }
   std::uint32_t RegisterMessage(const char* name) override { return desktop_.RegisterMessage(name ? name : ""); }
-  WindowHandle ActiveWindow() override {
+  WindowHandle ForegroundWindow() override {
     std::lock_guard lock(desktop_.mutex_);
     return desktop_.activeWindow_;
   }
@@ -217,7 +232,12 @@ WindowHandle SimDesktop::NewWindow(SimProgram* owner, std::string title, std::st
 
 void SimDesktop::DestroyWindow(WindowHandle window) {
   std::lock_guard lock(mutex_);
-  windows_.erase(window);
+  const auto it = windows_.find(window);
+  if (it == windows_.end()) return;
+  if (it->second.owner) {
+    std::erase_if(it->second.owner->dueTimers_, [&](const auto& due) { return due.first == window; });
+  }
+  windows_.erase(it);
   if (activeWindow_ == window) activeWindow_ = 0;
   std::erase_if(timers_, [&](const auto& entry) { return entry.first.first == window; });
 }
@@ -276,8 +296,8 @@ bool SimDesktop::PostTo(WindowHandle window, std::uint32_t msg, std::uintptr_t w
   return true;
 }
 
-std::intptr_t SimDesktop::SendFrom(SimProgram* sender, WindowHandle window, std::uint32_t msg,
-                                   std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t SimDesktop::SendFrom(SimProgram* sender, WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
   if (sender && sender->Killed()) throw ProcessEnded{};
   SimProgram* owner = WindowOwner(window);
   if (!owner || owner->Killed()) return 0;
@@ -297,10 +317,31 @@ std::intptr_t SimDesktop::SendFrom(SimProgram* sender, WindowHandle window, std:
   clock_.Notify();
   // The receiver handles it inside its message wait, also inside a modal loop. If its program
   // ends first, the send gives up with 0; if the sender's ends, the sender unwinds.
-  clock_.WaitFor([this, sent, window, owner, sender] {
-    std::lock_guard lock(mutex_);
+  const auto over = [this, sent, window, owner, sender] {
     return sent->done || windows_.count(window) == 0 || owner->Killed() || (sender && sender->Killed());
-  });
+  };
+  // A thread blocked in SendMessage still handles the messages other threads send to it, so the
+  // sender's user-interface thread answers them while it waits.
+  SimProgram* const answering = sender && tlsUiProgram == sender ? sender : nullptr;
+  for (;;) {
+    std::shared_ptr<SimProgram::SentMessage> incoming;
+    {
+      std::lock_guard lock(mutex_);
+      if (over()) break;
+      if (answering && !answering->sent_.empty()) {
+        incoming = answering->sent_.front();
+        answering->sent_.pop_front();
+      }
+    }
+    if (incoming) {
+      answering->Reply(incoming);
+      continue;
+    }
+    clock_.WaitFor([this, &over, answering] {
+      std::lock_guard lock(mutex_);
+      return over() || (answering && !answering->sent_.empty());
+    });
+  }
   if (sender && sender->Killed()) throw ProcessEnded{};
   std::lock_guard lock(mutex_);
   return sent->done ? sent->result : 0;
@@ -311,24 +352,29 @@ void SimDesktop::SetTimer(WindowHandle window, std::uintptr_t id, std::uint32_t 
   {
     std::lock_guard lock(mutex_);
     generation = ++timerGeneration_;
-    timers_[{window, id}] = Timer{generation, false};
+    // Restarted: a WM_TIMER already due stays due.
+    auto& timer = timers_[{window, id}];
+    timer.generation = generation;
   }
   ArmTimer(window, id, std::max(ms, kMinimumTimer), generation);
 }
 
 void SimDesktop::ArmTimer(WindowHandle window, std::uintptr_t id, std::uint32_t ms, std::uint64_t generation) {
   scheduler_.After(ms, [this, window, id, ms, generation] {
-    bool post = false;
+    bool due = false;
     {
       std::lock_guard lock(mutex_);
       const auto it = timers_.find({window, id});
       if (it == timers_.end() || it->second.generation != generation) return;  // killed or restarted
-      if (!it->second.pending) {
+      const auto w = windows_.find(window);
+      SimProgram* owner = w == windows_.end() ? nullptr : w->second.owner;
+      if (owner && !owner->Killed() && !it->second.pending) {
         it->second.pending = true;
-        post = true;
+        owner->dueTimers_.emplace_back(window, id);
+        due = true;
       }
     }
-    if (post) PostTo(window, platform::kWmTimer, id, 0);
+    if (due) clock_.Notify();
     ArmTimer(window, id, ms, generation);
   });
 }
@@ -336,12 +382,10 @@ void SimDesktop::ArmTimer(WindowHandle window, std::uintptr_t id, std::uint32_t 
 void SimDesktop::KillTimer(WindowHandle window, std::uintptr_t id) {
   std::lock_guard lock(mutex_);
   timers_.erase({window, id});
-  // A WM_TIMER already queued is removed too, as KillTimer does.
+  // A WM_TIMER already due goes too, as KillTimer does.
   const auto it = windows_.find(window);
   if (it != windows_.end() && it->second.owner) {
-    std::erase_if(it->second.owner->posted_, [&](const SimMessage& m) {
-      return m.window == window && m.msg == platform::kWmTimer && m.wParam == id;
-    });
+    std::erase_if(it->second.owner->dueTimers_, [&](const auto& due) { return due == std::make_pair(window, id); });
   }
 }
 
@@ -443,10 +487,11 @@ bool SimDesktop::NotifyIcon(platform::TrayAction action, const platform::TrayIco
     });
     switch (action) {
       case platform::TrayAction::Add:
-        if (it != tray_.end()) {
+        if (it != tray_.end() || refusedTrayAdds_ > 0) {
           ok = false;
+          if (refusedTrayAdds_ > 0) --refusedTrayAdds_;
         } else {
-          tray_.push_back({icon, owner});
+          tray_.push_back({icon, owner, 0});
         }
         break;
       case platform::TrayAction::Modify:
@@ -470,6 +515,75 @@ bool SimDesktop::NotifyIcon(platform::TrayAction action, const platform::TrayIco
   if (!ok) line += " failed";
   transcript_.Add("tray", line);
   return ok;
+}
+
+bool SimDesktop::SetTrayIconVersion(WindowHandle window, std::uint32_t id, std::uint32_t version) {
+  std::lock_guard lock(mutex_);
+  for (auto& entry : tray_) {
+    if (entry.icon.window == window && entry.icon.id == id) {
+      entry.version = version;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SimDesktop::TrayIconInput(std::string_view programName, TrayInput input) {
+  const auto entry = TrayIconOf(programName);
+  if (!entry) return false;
+  const auto& icon = entry->icon;
+  const auto notify = [&](std::uint32_t mouse) {
+    // Version 4 packs the icon id into lParam's high word; earlier ones pass it in wParam.
+    if (entry->version >= kNotifyIconVersion4) {
+      PostTo(icon.window, icon.callbackMessage, 0, static_cast<std::intptr_t>(mouse | icon.id << 16));
+    } else {
+      PostTo(icon.window, icon.callbackMessage, icon.id, static_cast<std::intptr_t>(mouse));
+    }
+  };
+  // Only an icon that asked for NOTIFYICON_VERSION or later hears WM_CONTEXTMENU; the shell gives
+  // the others the right button's messages instead, also for the keyboard's context-menu key
+  // (Shell_NotifyIcon, NIM_SETVERSION).
+  const bool contextMenu = entry->version >= kNotifyIconVersion;
+  switch (input) {
+    case TrayInput::LeftClick:
+      notify(platform::kWmLButtonDown);
+      notify(kWmLButtonUp);
+      break;
+    case TrayInput::RightClick:
+      notify(platform::kWmRButtonDown);
+      notify(kWmRButtonUp);
+      if (contextMenu) notify(platform::kWmContextMenu);
+      break;
+    case TrayInput::ContextKey:
+      if (contextMenu) {
+        notify(platform::kWmContextMenu);
+      } else {
+        notify(platform::kWmRButtonDown);
+        notify(kWmRButtonUp);
+      }
+      break;
+  }
+  return true;
+}
+
+void SimDesktop::RestartTaskbar() {
+  transcript_.Add("tray", "restart");
+  const std::uint32_t taskbarCreated = RegisterMessage("TaskbarCreated");
+  std::vector<WindowHandle> topLevel;
+  {
+    std::lock_guard lock(mutex_);
+    tray_.clear();
+    // Every window of the simulation is top-level: controls live in their dialog's store.
+    for (const auto& [handle, window] : windows_) {
+      if (window.owner && !window.owner->Killed()) topLevel.push_back(handle);
+    }
+  }
+  for (const auto handle : topLevel) PostTo(handle, taskbarCreated, 0, 0);
+}
+
+void SimDesktop::RefuseTrayAdds(std::uint32_t count) {
+  std::lock_guard lock(mutex_);
+  refusedTrayAdds_ = count;
 }
 
 std::optional<SimDesktop::TrayEntry> SimDesktop::TrayIconOf(std::string_view programName) {

@@ -48,7 +48,8 @@ class SimProgram {
 
   // The program's user-interface thread calls these (they block on the virtual clock).
   // NextMessage handles messages sent by other threads while it waits, and returns false on
-  // WM_QUIT.
+  // WM_QUIT. It takes what waits in GetMessage's order: sent messages, posted ones, WM_QUIT, and
+  // WM_TIMER only when nothing else is there.
   bool NextMessage(SimMessage& message);
   // Calls the target window's procedure; messages for destroyed windows are dropped.
   std::intptr_t Dispatch(const SimMessage& message);
@@ -73,6 +74,8 @@ class SimProgram {
 
   SimProgram(SimDesktop& desktop, std::string name, std::uint32_t processId)
       : desktop_(desktop), name_(std::move(name)), processId_(processId) {}
+  // Handles a message another thread sent and releases its sender.
+  void Reply(const std::shared_ptr<SentMessage>& sent);
 
   SimDesktop& desktop_;
   const std::string name_;
@@ -80,6 +83,8 @@ class SimProgram {
   // Guarded by the desktop's mutex.
   std::deque<SimMessage> posted_;
   std::deque<std::shared_ptr<SentMessage>> sent_;
+  // Timers that are due, in the order they came due: (window, id).
+  std::deque<std::pair<WindowHandle, std::uintptr_t>> dueTimers_;
   bool quit_ = false;
   int quitCode_ = 0;
   bool uiBound_ = false;
@@ -115,11 +120,13 @@ class SimDesktop : public WindowPoster {
               std::shared_ptr<const void> keepAlive = nullptr) override;
   // Sends as `sender` (null: from outside any program, e.g. the scenario). Blocks until the
   // receiving thread has handled it; a send to a window of the calling thread's own program is a
-  // direct call. 0 when the window is gone.
+  // direct call. 0 when the window is gone. While the sender's user-interface thread waits, it
+  // handles what other threads send to it, so two programs sending to each other never deadlock.
   std::intptr_t SendFrom(SimProgram* sender, WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
                          std::intptr_t lParam);
 
   // WM_TIMER to the window every `ms` until killed; a new SetTimer with the same id restarts it.
+  // A due timer waits behind every posted message and is never due twice.
   void SetTimer(WindowHandle window, std::uintptr_t id, std::uint32_t ms);
   void KillTimer(WindowHandle window, std::uintptr_t id);
 
@@ -150,9 +157,22 @@ class SimDesktop : public WindowPoster {
   struct TrayEntry {
     platform::TrayIcon icon;
     SimProgram* owner = nullptr;
+    std::uint32_t version = 0;  // NIM_SETVERSION; 0 until asked, and again after every add
   };
   bool NotifyIcon(platform::TrayAction action, const platform::TrayIcon& icon);
+  // NIM_SETVERSION for an icon that is there: false when it is not.
+  bool SetTrayIconVersion(WindowHandle window, std::uint32_t id, std::uint32_t version);
   std::optional<TrayEntry> TrayIconOf(std::string_view programName);
+  // The user at the program's icon: the callback messages the shell posts for the icon's version.
+  // False when the program has no icon.
+  enum class TrayInput { LeftClick, RightClick, ContextKey };
+  bool TrayIconInput(std::string_view programName, TrayInput input);
+  // The shell starts again (after a crash or restart, or for the first time after the programs of
+  // the log-on): the tray is empty, and the registered message "TaskbarCreated" is posted to every
+  // top-level window of every running program.
+  void RestartTaskbar();
+  // The next `count` adds fail, as when the taskbar is not there yet or does not answer in time.
+  void RefuseTrayAdds(std::uint32_t count);
 
   // The desktop as one program sees it.
   std::unique_ptr<platform::Desktop> DesktopFor(SimProgram& program);
@@ -172,7 +192,7 @@ class SimDesktop : public WindowPoster {
   };
   struct Timer {
     std::uint64_t generation = 0;
-    bool pending = false;  // a WM_TIMER waits in the queue: Windows never queues two
+    bool pending = false;  // due and not yet taken: Windows never has two WM_TIMER waiting
   };
 
   void ArmTimer(WindowHandle window, std::uintptr_t id, std::uint32_t ms, std::uint64_t generation);
@@ -199,6 +219,7 @@ class SimDesktop : public WindowPoster {
   std::uint16_t langId_ = 0x0409;
   platform::VersionInfo version_{2, 5, 1, 2600};
   std::vector<TrayEntry> tray_;
+  std::uint32_t refusedTrayAdds_ = 0;
 };
 
 // Lower-case copy, for names Windows compares without case.

@@ -39,10 +39,10 @@ platform::WindowHandle AudioManagerLink::FindOrStart() {
   return desktop_.FindTopWindow(nullptr, kAudioManagerTitle);
 }
 
-std::intptr_t AudioManagerLink::SendLanguageToAudioManager(std::uint32_t language) {
+std::intptr_t AudioManagerLink::SendLanguageToAudioManager(common::Language language) {
   const auto manager = FindOrStart();
   if (!manager) return 0;
-  return desktop_.Send(manager, kMsgManagerLanguage, language, 0);
+  return desktop_.Send(manager, kMsgManagerLanguage, common::LanguageNumber(language), 0);
 }
 
 void AudioManagerLink::SendName(platform::WindowHandle manager, platform::WindowHandle from, std::uintptr_t which,
@@ -53,7 +53,7 @@ void AudioManagerLink::SendName(platform::WindowHandle manager, platform::Window
 }
 
 std::intptr_t AudioManagerLink::OpenAudioManagerDevices(std::string_view inputName, std::string_view outputName,
-                                                        std::uint32_t language, platform::WindowHandle from) {
+                                                        common::Language language, platform::WindowHandle from) {
   if (!FindOrStart()) return 0;
   SendLanguageToAudioManager(language);
   // The manager may have gone in between; look it up for each message as the sends need it.

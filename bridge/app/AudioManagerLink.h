@@ -3,6 +3,8 @@
 // client's device names. Nothing comes back from the manager.
 #pragma once
 
+#include "common/Language.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -19,7 +21,7 @@ inline constexpr char kAudioManagerKey[] = "SOFTWARE\\VORLANE\\AUDIO_MANAGER";
 inline constexpr char kRegisterSubKey[] = "\\REGISTER";
 inline constexpr char kBridgeRegistrationName[] = "Teliox";
 
-inline constexpr std::uint32_t kMsgManagerLanguage = 0x83EB;  // WM_APP + 1003, wParam language
+inline constexpr std::uint32_t kMsgManagerLanguage = 0x83EB;     // WM_APP + 1003, wParam language
 inline constexpr std::uint32_t kMsgManagerOpenDevices = 0x83E8;  // WM_APP + 1000
 inline constexpr std::uintptr_t kCopyDataAudioIn = 1;
 inline constexpr std::uintptr_t kCopyDataAudioOut = 2;
@@ -38,10 +40,10 @@ class AudioManagerLink {
   bool RegisterWithAudioManager(const char* name);
   bool UnregisterFromAudioManager(const char* name);
   // The manager's answer, or 0 when it is not there.
-  std::intptr_t SendLanguageToAudioManager(std::uint32_t language);
+  std::intptr_t SendLanguageToAudioManager(common::Language language);
   // The result of posting the open request, or 0.
   std::intptr_t OpenAudioManagerDevices(std::string_view inputName, std::string_view outputName,
-                                        std::uint32_t language, platform::WindowHandle from);
+                                        common::Language language, platform::WindowHandle from);
 
  private:
   // The manager's window, starting it and waiting for it when missing; 0 when it is not there.

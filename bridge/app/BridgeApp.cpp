@@ -2,18 +2,12 @@
 
 #include "bridge/app/AudioManagerLink.h"
 #include "bridge/app/Settings.h"
-#include "common/SettingsKey.h"
+#include "resources/bridge/resource.h"
 
 namespace bridge {
 
 bool CBridgeApp::InitInstance() {
-  CSettingsKey settings(ports_.registry);
-  const bool settingsOpen = OpenSettings(settings);
-  std::uint32_t language = settingsOpen ? settings.ReadDword(kValueLanguage, 0) : 0;
-  if (language == 0) {
-    language = LanguageForLangId(ports_.desktop.SystemDefaultLangId());
-    if (settingsOpen) settings.WriteDword(kValueLanguage, language);
-  }
+  const Language language = CurrentLanguage(ports_.registry, ports_.desktop, true);
 
   if (const char* library = LanguageLibrary(language)) {
     if (const auto module = ports_.ui.LoadLanguageLibrary(library)) ports_.ui.SetResourceModule(module);
@@ -23,11 +17,10 @@ bool CBridgeApp::InitInstance() {
 
   // After the language step, so a second start still tells the manager before it ends.
   if (ports_.ui.CreateSingleInstanceMutex(kSingleInstanceMutex)) {
-    mainWindow_ = std::make_unique<CBridgeDlg>(ports_, state_);
+    mainWindow_ = std::make_unique<CBridgeDlg>(ports_);
     // Without its main window the program could never be ended: it ends at once instead.
-    if (ports_.ui.CreateModeless(kIddMainWindow, *mainWindow_, nullptr)) ports_.ui.RunMessageLoop();
+    if (ports_.ui.CreateModeless(IDD_BRIDGE_MAIN, *mainWindow_, nullptr)) ports_.ui.RunMessageLoop();
   }
-  settings.Close();
   return false;
 }
 

@@ -6,7 +6,6 @@
 
 #include "bridge/app/BridgeDlg.h"
 #include "bridge/app/BridgePorts.h"
-#include "bridge/app/BridgeState.h"
 
 namespace bridge {
 
@@ -21,7 +20,6 @@ class CBridgeApp {
 
  private:
   BridgePorts& ports_;
-  BridgeState state_;
   std::unique_ptr<CBridgeDlg> mainWindow_;
 };
 

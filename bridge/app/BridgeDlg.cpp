@@ -3,6 +3,7 @@
 #include "bridge/app/Settings.h"
 #include "platform/HidLink.h"
 #include "platform/Window.h"
+#include "resources/bridge/resource.h"
 
 namespace bridge {
 namespace {
@@ -11,22 +12,47 @@ constexpr std::uint32_t kWmNcDestroy = 0x0082;
 constexpr std::uint32_t kWmPaint = 0x000F;
 constexpr std::uint32_t kWmQueryDragIcon = 0x0037;
 constexpr std::uint32_t kTrayIconId = 1;
+constexpr char kClientWindowClass[] = "tTvMainForm.UnicodeClass";
 
 }  // namespace
 
-CBridgeDlg::CBridgeDlg(BridgePorts& ports, BridgeState& state)
+CBridgeDlg::CBridgeDlg(BridgePorts& ports)
     : ports_(ports),
-      state_(state),
       audioManager_(ports.desktop, ports.registry, ports.clock),
-      handset_(ports, state,
-               HandsetLinkHooks{[this] { UpdateTrayIcon(); }, [this](std::uint32_t tone) { SelectRingParameters(tone); },
-                                nullptr, nullptr}),
-      softphone_(ports, state,
-                 SoftphoneLinkHooks{[this] { UpdateTrayIcon(); },
-                                    [this](std::uint8_t code) { handset_.QueueHandsetCommand(code); },
-                                    [this] { handset_.PointClientAtHandset(); },
-                                    [this] { return IsClientWindowInBackground(); },
-                                    [this](char tone) { PlayKeyTone(tone); }, nullptr, nullptr}) {}
+      softphone_(SoftphoneLinkPorts{ports.client, ports.clock}, ring_, MakeSoftphoneHooks()),
+      handset_(HandsetLinkPorts{ports.clock, ports.hid, ports.client}, ring_, softphone_.State(), MakeHandsetHooks()),
+      audio_(
+          ports.registry, [&desktop = ports.desktop] { return desktop.Version(); }, ports.winmm,
+          [this] {
+            const auto& state = handset_.State();
+            return HandsetAudio::HandsetIdentity{state.handsetOpen, state.handsetProductId};
+          }),
+      keyTones_(CKeyTonePlayer::Context{audio_, [this] { return mainWindow_.load(); },
+                                        [this] { return keyToneVolume_.load(); }}),
+      volumePopupPresenter_(audio_, ports.desktop, ports.ui) {}
+
+// The hooks call back into members built later; they run only once the window is initialised.
+SoftphoneLinkHooks CBridgeDlg::MakeSoftphoneHooks() {
+  SoftphoneLinkHooks hooks;
+  hooks.updateTray = [this] { UpdateTrayIcon(); };
+  hooks.queueHandsetCommand = [this](std::uint8_t code) { handset_.QueueHandsetCommand(code); };
+  hooks.handsetOpen = [this] { return handset_.IsOpen(); };
+  hooks.markKeyActivity = [this] { handset_.MarkKeyActivity(); };
+  hooks.pointClientAtHandset = [this] { PointClientAtHandset(); };
+  hooks.clientWindowInBackground = [this] { return IsClientWindowInBackground(); };
+  hooks.playKeyTone = [this](char tone) { PlayKeyTone(tone); };
+  hooks.stepSpeakerVolume = [this](bool up) { StepSpeakerVolume(up); };
+  return hooks;
+}
+
+HandsetLinkHooks CBridgeDlg::MakeHandsetHooks() {
+  HandsetLinkHooks hooks;
+  hooks.updateTray = [this] { UpdateTrayIcon(); };
+  hooks.ringUploadAccepted = [this] { ports_.desktop.Post(mainWindow_, kMsgRingUploadAccepted, 0, 0); };
+  hooks.muteMicrophoneMonitor = [this] { audio_.MuteMicrophoneMonitor(); };
+  hooks.pointClientAtHandset = [this] { PointClientAtHandset(); };
+  return hooks;
+}
 
 CBridgeDlg::~CBridgeDlg() = default;
 
@@ -38,7 +64,9 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
     if (wParam == kCloseRequest || wParam == kCloseRequestAlso) window.Destroy();
     return true;
   }
+  if (OnTaskbarMessage(msg)) return true;
   if (softphone_.OnNotification(msg, wParam, lParam)) return true;
+  if (keyTones_.OnWaveOutMessage(msg, wParam, lParam)) return true;
   switch (msg) {
     case platform::kWmInitDialog:
       OnInitDialog(window);
@@ -53,23 +81,24 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
       ports_.ui.PostQuit(0);
       return true;
     case platform::kWmSysCommand:
-      if ((wParam & 0xFFF0) == kSysCommandAbout) {
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         OpenAbout();
         return true;
       }
       return false;
     case kWmPaint:
-    case kWmQueryDragIcon:
       return false;  // the window is never shown: the default handling does
-    case platform::kWmTimer:
-      OnTimer(wParam);
+    case kWmQueryDragIcon:
+      result = static_cast<std::intptr_t>(icon_);
       return true;
+    case platform::kWmTimer:
+      return OnTimer(wParam);
     case platform::kWmCommand:
       return OnCommand(static_cast<std::uint16_t>(wParam & 0xFFFF));
     case platform::kHandsetReportMessage:
       OnHandsetEvent(wParam, lParam);
       return true;
-    case kMsgRingTypeAccepted:
+    case kMsgRingUploadAccepted:
       OnRingTypeAccepted();
       return true;
     case kMsgTrayNotify:
@@ -87,36 +116,27 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
 void CBridgeDlg::OnInitDialog(platform::DialogWindow& window) {
   window_ = &window;
   // Recorded first: the tray record names it, and worker threads read it from here.
-  state_.mainWindow = window.Handle();
-  if (const auto about = ports_.ui.LoadText(kIdsAboutMenuItem); !about.empty()) {
-    ports_.ui.AddSystemMenuItem(window, kSysCommandAbout, about);
+  mainWindow_ = window.Handle();
+  handset_.SetMainWindow(window.Handle());
+  if (const auto about = ports_.ui.LoadText(IDS_ABOUTBOX); !about.empty()) {
+    ports_.ui.AddSystemMenuItem(window, IDM_ABOUTBOX, about);
   }
-  ports_.ui.SetWindowIcon(window, kIdiMain);
+  icon_ = ports_.ui.SetWindowIcon(window, IDI_APP);
 
-  const auto offline = ports_.ui.LoadText(kIdsOffline);
-  Tray(platform::TrayAction::Add, kIdiHandsetOffClientOff,
-       std::string(kAppTitle) + ": " + offline + "\nTarvo: " + offline);
+  const auto offline = ports_.ui.LoadText(IDS_OFFLINE);
+  const bool trayAdded =
+      Tray(platform::TrayAction::Add, IDI_TRAY_NONE, std::string(kAppTitle) + ": " + offline + "\nTarvo: " + offline);
+  WatchTaskbar(trayAdded);
 
-  state_.callRinging = false;
-  state_.clientAttached = false;
-  state_.handsetOpen = false;
-  state_.clientMuted = false;
-  state_.ringPreviewActive = false;
-  state_.ringMode = 1;
-  state_.handsetEventMode = 1;
-  state_.appliedRingType = 0;
-  state_.SetClientAudioIn("Unknown");
-  state_.SetClientAudioOut("Unknown");
-  state_.keyActivityOn = false;
-  state_.keyActivitySeconds = 0;
-  state_.ringingCallId = 0;
+  // The links start in their initial state: nothing attached, open, ringing or muted, no preview,
+  // ring mode 1, the full key mode, "Unknown" device names.
   keyToneVolume_ = 1;
   handset_.CreateEvents();
 
   closeMessage_ = ports_.desktop.RegisterMessage(kCloseMessageName);
 
-  state_.ringMode = ReadSetting(ports_.registry, kValueRingMode, 1);
-  state_.ringType = ReadSetting(ports_.registry, kValueRingType, 0);
+  ring_.ringMode = static_cast<RingMode>(ReadSetting(ports_.registry, kValueRingMode, 1));
+  ring_.ringType = ReadSetting(ports_.registry, kValueRingType, 0);
   keyToneVolume_ = ReadSetting(ports_.registry, kValueKeyTone, 1);
 
   ports_.client.Initialize(window.Handle());
@@ -128,7 +148,7 @@ void CBridgeDlg::OnInitDialog(platform::DialogWindow& window) {
   ui.StartThread("MutePollThread", [this](std::stop_token stop) { softphone_.MutePollThread(stop); });
   ui.StartThread("CommandSenderThread", [this](std::stop_token stop) { handset_.CommandSenderThread(stop); });
 
-  volumePopup_ = ui.CreateModeless(kIddVolumePopup, volumePopupPresenter_, &window);
+  volumePopup_ = ui.CreateModeless(IDD_VOLUME_POPUP, volumePopupPresenter_, &window);
   if (volumePopup_) {
     const auto area = ports_.desktop.GetWorkArea();
     ui.MoveTopmostTo(*volumePopup_, area.right, area.bottom);
@@ -143,71 +163,83 @@ void CBridgeDlg::OnDestroy() {
   ports_.client.SendCommandDirect("set audio_in");
   ports_.client.SendCommandDirect("set audio_out");
   ports_.clock.Sleep(100);
-  Tray(platform::TrayAction::Delete, kIdiHandsetOffClientOff, "");
+  Tray(platform::TrayAction::Delete, IDI_TRAY_NONE, "");
   audioManager_.UnregisterFromAudioManager(kBridgeRegistrationName);
   handset_.Close();
 }
 
 bool CBridgeDlg::OnCommand(std::uint16_t id) {
-  for (std::uint32_t language = 1; language <= kLanguageCount; ++language) {
-    if (id == kCmdLanguage[language - 1]) {
-      SwitchLanguage(language);
+  constexpr std::uint16_t kLanguageCommands[] = {ID_LANGUAGE_ENGLISH, ID_LANGUAGE_TRADITIONAL_CHINESE,
+                                                 ID_LANGUAGE_JAPANESE, ID_LANGUAGE_FRENCH, ID_LANGUAGE_DUTCH};
+  for (std::uint32_t i = 0; i < std::size(kLanguageCommands); ++i) {
+    if (id == kLanguageCommands[i]) {
+      SwitchLanguage(static_cast<Language>(i + 1));
       return true;
     }
   }
   switch (id) {
-    case kCmdClose:
+    case ID_CLOSE:
       if (window_) window_->Destroy();
       return true;
-    case kCmdAbout:
+    case ID_VERSION:
       OpenAbout();
       return true;
-    case kCmdRingSettings:
+    case ID_RING_SETTINGS:
       OpenRingDialog();
       return true;
-    case kCmdVolumeSettings:
+    case ID_VOLUME_SETTINGS:
       OpenVolumeDialog();
       return true;
-    case kCmdSoundDevices:
+    case ID_SOUND_DEVICE_SETTINGS:
       OpenSoundDevices();
       return true;
-    case kCmdFactoryReset:
+    case ID_FACTORY_RESET:
       FactoryReset();
       return true;
-    case kCmdEventModeFull:
-      state_.handsetEventMode = 1;
+    case ID_HANDSET_EVENTS_ON:
+      handset_.SetEventMode(HandsetEventMode::Full);
       return true;
-    case kCmdEventModeVolume:
-      state_.handsetEventMode = 0;
+    case ID_HANDSET_EVENTS_OFF:
+      handset_.SetEventMode(HandsetEventMode::VolumeOnly);
       return true;
-    case kIdcTestYes:
+    case ID_HELP:
+      // The application's help handler: the program ships no help file, so there is nothing to show.
+      return true;
+    // The hidden test panel.
+    case IDC_TEST_YES:
       softphone_.OnKeyAnswer();
       return true;
-    case kIdcTestNo:
+    case IDC_TEST_NO:
       softphone_.OnKeyHangUp();
       return true;
-    case kIdcTestHold:
+    case IDC_TEST_HOLD:
       ports_.client.UpdateContactList1();
       return true;
-    case kIdcTestVolumeUp:
-    case kIdcTestVolumeDown:
-      softphone_.OnTestVolume(id == kIdcTestVolumeUp);
+    case IDC_TEST_VOLUME_UP:
+    case IDC_TEST_VOLUME_DOWN:
+      softphone_.OnTestVolume(id == IDC_TEST_VOLUME_UP);
       return true;
-    case kIdcTestRing:
+    case IDC_TEST_UP:  // "^" rings
       handset_.QueueHandsetCommand(kHandsetRing);
       return true;
-    case kIdcTestStop:
+    case IDC_TEST_DOWN:  // "v" stops
       handset_.QueueHandsetCommand(kHandsetStopRing);
       return true;
-    case kIdcTestCommand:
+    case IDC_TEST_TARVO:  // the handset's test command
       handset_.QueueHandsetCommand(kHandsetTestCommand);
       return true;
-    case kIdcClearTarvoDebug:
-    case kIdcClearHidDebug:
-      if (window_) window_->Controls().ListClear(id == kIdcClearTarvoDebug ? kIdcTarvoDebug : kIdcHidDebug);
+    case IDC_TEST_REDIAL:  // mixer test: the speaker's first source
+      MixerTestSourceLine();
       return true;
-    case 1:  // Enter and Escape do nothing: the hidden window ends only when destroyed
-    case 2:
+    case IDC_TEST_MUTE:  // mixer test: the microphone paths
+      MixerTestMicrophone();
+      return true;
+    case IDC_CLEAR_TARVO_DEBUG:
+    case IDC_CLEAR_HID_DEBUG:
+      if (window_) window_->Controls().ListClear(id == IDC_CLEAR_TARVO_DEBUG ? IDC_TARVO_DEBUG : IDC_HID_DEBUG);
+      return true;
+    case platform::kIdOk:  // Enter and Escape do nothing: the hidden window ends only when destroyed
+    case platform::kIdCancel:
       return true;
     default:
       return false;
@@ -222,43 +254,86 @@ void CBridgeDlg::OnTrayNotify(std::intptr_t mouseMessage) {
 
 void CBridgeDlg::OpenAbout() {
   SimpleDialog about;
-  ports_.ui.RunModal(kIddAbout, about, window_);
+  ports_.ui.RunModal(IDD_ABOUTBOX, about, window_);
 }
 
 void CBridgeDlg::OpenVolumeDialog() {
   if (volumeDialogOpen_) return;
   volumeDialogOpen_ = true;
-  SimpleDialog volume;
-  const auto result = ports_.ui.RunModal(kIddVolume, volume, window_);
+  CVolumeDlg volume(audio_, ports_.desktop, keyToneVolume_, mainWindow_);
+  const auto result = ports_.ui.RunModal(IDD_VOLUME, volume, window_);
   volumeDialogOpen_ = false;
-  (void)result;  // the key-tone level comes back with code 168 once the dialog has its slider
+  // Each change has reached the main window already; OK confirms the last one.
+  if (result == kVolumeDialogOk) keyToneVolume_ = volume.KeyToneLevel();
+}
+
+void CBridgeDlg::StepSpeakerVolume(bool up) {
+  if (!audio_.StepSpeakerVolume(up ? HandsetAudio::Step::Up : HandsetAudio::Step::Down)) return;
+  volumePopupPresenter_.RefreshFromMixer();
+  volumePopupPresenter_.RestartHideCountdown();
+  if (volumePopup_) volumePopup_->ShowCommand(up ? platform::kSwShow : platform::kSwShowNormal);
+}
+
+void CBridgeDlg::PlayKeyTone(char tone) { keyTones_.PlayKeyTone(tone); }
+
+bool CBridgeDlg::HandsetAudioPresent() { return audio_.HandsetAudioPresent(); }
+
+void CBridgeDlg::ResetHandsetVolumes() { audio_.ResetHandsetVolumes(); }
+
+void CBridgeDlg::MixerTestSourceLine() {
+  const auto line = MixerLineRef::Source(0, 0);
+  audio_.MixerTestStep(line, platform::kControlVolume, 0);
+  audio_.MixerTestStep(line, platform::kControlMute, 1);
+}
+
+void CBridgeDlg::MixerTestMicrophone() {
+  const auto monitor = MixerLineRef::MicrophoneMonitor();
+  audio_.MixerTestStep(monitor, platform::kControlMute, 1);
+  audio_.MixerTestStep(monitor, platform::kControlVolume, 0xFFFF);
+  audio_.MixerTestStep(kSpeakerByIndex, platform::kControlVolume, 0);
+  audio_.MixerTestStep(kMicrophoneLine, platform::kControlVolume, 0);
+  audio_.MixerTestStep(kSpeakerByIndex, platform::kControlMute, 0);
+  audio_.MixerTestStep(kMicrophoneLine, platform::kControlMute, 0);
 }
 
 void CBridgeDlg::OpenSoundDevices() {
-  audioManager_.OpenAudioManagerDevices(state_.ClientAudioIn(), state_.ClientAudioOut(), CurrentLanguage(false),
+  const auto& client = softphone_.State();
+  audioManager_.OpenAudioManagerDevices(client.ClientAudioIn(), client.ClientAudioOut(),
+                                        CurrentLanguage(ports_.registry, ports_.desktop, false),
                                         window_ ? window_->Handle() : 0);
-}
-
-std::uint32_t CBridgeDlg::CurrentLanguage(bool write) {
-  CSettingsKey key(ports_.registry);
-  const bool open = OpenSettings(key);
-  std::uint32_t language = open ? key.ReadDword(kValueLanguage, 0) : 0;
-  if (language == 0) {
-    language = LanguageForLangId(ports_.desktop.SystemDefaultLangId());
-    if (write && open) key.WriteDword(kValueLanguage, language);
-  }
-  return language;
 }
 
 bool CBridgeDlg::IsClientWindowInBackground() {
   auto& desktop = ports_.desktop;
-  const auto client = desktop.FindTopWindow("tTvMainForm.UnicodeClass", nullptr);
-  return client != 0 && desktop.ActiveWindow() != client && desktop.IsVisible(client);
+  const auto client = desktop.FindTopWindow(kClientWindowClass, nullptr);
+  // "In the background" means visible but not the window the user works with: the foreground
+  // window, desktop-wide (the thread-local active window would never be the client's).
+  return client != 0 && desktop.ForegroundWindow() != client && desktop.IsVisible(client);
 }
 
-void CBridgeDlg::Tray(platform::TrayAction action, int icon, const std::string& tip) {
+std::optional<std::string> CBridgeDlg::FindHandsetDeviceName() {
+  return audio_.FindDeviceName(handset_.State().handsetProductId);
+}
+
+void CBridgeDlg::PointClientAtHandset() {
+  const auto name = FindHandsetDeviceName();
+  if (!name) return;
+  auto& winmm = ports_.winmm;
+  const auto count = winmm.MixerCount();
+  for (std::uint32_t device = 0; device < count; ++device) {
+    std::string product;
+    if (winmm.MixerName(device, product) != platform::kMmSuccess || product != *name) continue;
+    if (softphone_.State().clientAttached) {
+      ports_.client.SendStringCommand(("SET AUDIO_IN " + product).c_str());
+      ports_.client.SendStringCommand(("SET AUDIO_OUT " + product).c_str());
+    }
+    return;
+  }
+}
+
+bool CBridgeDlg::Tray(platform::TrayAction action, int icon, const std::string& tip) {
   platform::TrayIcon record;
-  record.window = state_.mainWindow;  // atomic: worker threads redraw the tray too
+  record.window = mainWindow_;  // atomic: worker threads redraw the tray too
   record.id = kTrayIconId;
   record.callbackMessage = kMsgTrayNotify;
   record.iconResource = icon;
@@ -270,7 +345,7 @@ void CBridgeDlg::Tray(platform::TrayAction action, int icon, const std::string& 
     ++characters;
   }
   record.tip = tip.substr(0, end);
-  ports_.desktop.NotifyIcon(action, record);
+  return ports_.desktop.NotifyIcon(action, record);
 }
 
 }  // namespace bridge

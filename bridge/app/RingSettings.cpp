@@ -3,60 +3,46 @@
 #include "bridge/app/BridgeDlg.h"
 #include "bridge/app/Settings.h"
 #include "bridge/audio/RingToneDlg.h"
+#include "resources/bridge/resource.h"
 
 namespace bridge {
 namespace {
 
-constexpr RingParameters kRingTones[] = {
-    {230, 234, 20, 25, 20}, {232, 240, 10, 25, 40}, {234, 238, 10, 25, 40}, {210, 218, 10, 25, 40},
-    {224, 232, 10, 25, 40}, {230, 234, 10, 18, 40}, {230, 234, 10, 12, 40}, {230, 234, 5, 40, 40},
-    {238, 240, 10, 25, 40}, {218, 224, 10, 25, 40},
-};
-constexpr std::uint32_t kPreviewOn = 1;
-constexpr std::uint32_t kPreviewOff = 2;
 constexpr std::uint32_t kPreviewStartMs = 10;
 constexpr std::uint32_t kPreviewLengthMs = 1000;
 
 }  // namespace
 
-std::optional<RingParameters> RingToneParameters(std::uint32_t tone) {
-  if (tone >= std::size(kRingTones)) return std::nullopt;
-  return kRingTones[tone];
-}
-
-void CBridgeDlg::SelectRingParameters(std::uint32_t tone) {
-  if (const auto parameters = RingToneParameters(tone)) {
-    for (std::size_t i = 0; i < parameters->size(); ++i) state_.ringParameters[i] = (*parameters)[i];
-  }
-  state_.appliedRingType = 0;
-}
-
-void CBridgeDlg::ApplyRingSelection(std::uint32_t mode, std::uint32_t tone, std::uint32_t preview) {
-  if (mode == 1) {
-    if (state_.ringPreviewActive) return;
-    if (preview == kPreviewOn) state_.ringPreviewActive = true;
-    state_.ringType = tone;
-    state_.previewAfterUpload = preview;
-    SelectRingParameters(tone);
+void CBridgeDlg::ApplyRingSelection(RingMode mode, std::uint32_t tone, RingPreview preview) {
+  if (mode == RingMode::Ring) {
+    if (ring_.ringPreviewActive) return;
+    if (preview == RingPreview::AfterUpload) ring_.ringPreviewActive = true;
+    ring_.ringType = tone;
+    ring_.previewAfterUpload = preview;
+    ring_.SelectRingTone(tone);
     // Saved only when the handset accepts the upload.
     handset_.QueueHandsetCommand(kHandsetUploadRingTone);
-  } else if (mode == 2) {
-    state_.ringMode = 2;
+  } else if (mode == RingMode::Silent) {
+    ring_.ringMode = RingMode::Silent;
     WriteSetting(ports_.registry, kValueRingMode, 2);
-    if (preview == kPreviewOn && window_) window_->SetTimer(kTimerPreviewSilent, kPreviewStartMs);
+    if (preview == RingPreview::AfterUpload && window_) window_->SetTimer(kTimerPreviewSilent, kPreviewStartMs);
   }
 }
 
 void CBridgeDlg::OnRingTypeAccepted() {
-  state_.appliedRingType = state_.ringType.load();
-  state_.ringMode = 1;
+  ring_.appliedRingType = ring_.ringType.load();
+  ring_.ringMode = RingMode::Ring;
   WriteSetting(ports_.registry, kValueRingMode, 1);
-  WriteSetting(ports_.registry, kValueRingType, state_.appliedRingType);
-  if (state_.previewAfterUpload == kPreviewOn && window_) window_->SetTimer(kTimerPreviewRing, kPreviewStartMs);
+  WriteSetting(ports_.registry, kValueRingType, ring_.appliedRingType);
+  if (ring_.previewAfterUpload == RingPreview::AfterUpload && window_) {
+    window_->SetTimer(kTimerPreviewRing, kPreviewStartMs);
+  }
 }
 
-void CBridgeDlg::OnTimer(std::uintptr_t id) {
-  if (id < kTimerPreviewRing || id > kTimerPreviewSilentEnd || !window_) return;
+bool CBridgeDlg::OnTimer(std::uintptr_t id) {
+  if (id == kTimerTrayRetry) return OnTrayRetryTimer();
+  if (id < kTimerPreviewRing || id > kTimerPreviewSilentEnd) return false;
+  if (!window_) return true;
   window_->KillTimer(id);
   switch (id) {
     case kTimerPreviewRing:
@@ -65,7 +51,7 @@ void CBridgeDlg::OnTimer(std::uintptr_t id) {
       break;
     case kTimerPreviewRingEnd:
       handset_.QueueHandsetCommand(kHandsetStopRing);
-      state_.ringPreviewActive = false;
+      ring_.ringPreviewActive = false;
       break;
     case kTimerPreviewSilent:
       handset_.QueueHandsetCommand(kHandsetRingSilent);
@@ -75,36 +61,35 @@ void CBridgeDlg::OnTimer(std::uintptr_t id) {
       handset_.QueueHandsetCommand(kHandsetStopRing);
       break;
   }
+  return true;
 }
 
 void CBridgeDlg::OpenRingDialog() {
   if (ringDialogOpen_) return;
   ringDialogOpen_ = true;
-  const std::uint32_t savedMode = state_.ringMode;
-  const std::uint32_t savedType = state_.appliedRingType;
-  CRingToneDlg ringTone([this](std::uint32_t mode, std::uint32_t tone,
-                               std::uint32_t preview) { ApplyRingSelection(mode, tone, preview); },
-                        savedMode, savedType);
-  const auto result = ports_.ui.RunModal(kIddRingTone, ringTone, window_);
-  if (result != platform::kIdOk) ApplyRingSelection(savedMode, savedType, kPreviewOff);
+  const RingMode savedMode = ring_.ringMode;
+  const std::uint32_t savedType = ring_.appliedRingType;
+  CRingToneDlg ringTone(
+      [this](RingMode mode, std::uint32_t tone, RingPreview preview) { ApplyRingSelection(mode, tone, preview); },
+      savedMode, savedType);
+  const auto result = ports_.ui.RunModal(IDD_RING_TONE, ringTone, window_);
   ringDialogOpen_ = false;
+  // Closed with the main window (the program is ending): the handset and the settings are left
+  // as they are.
+  if (!window_) return;
+  if (result != platform::kIdOk) ApplyRingSelection(savedMode, savedType, RingPreview::None);
 }
 
 void CBridgeDlg::FactoryReset() {
-  const auto question = ports_.ui.LoadText(kIdsFactoryResetQuestion);
-  const auto answer = ports_.ui.ShowMessageBox(window_, question, kAppTitle,
-                                               platform::kMbYesNo | platform::kMbIconExclamation);
+  const auto question = ports_.ui.LoadText(IDS_FACTORY_RESET_QUESTION);
+  const auto answer =
+      ports_.ui.ShowMessageBox(window_, question, kAppTitle, platform::kMbYesNo | platform::kMbIconExclamation);
   if (answer != platform::kIdYes) return;
   keyToneVolume_ = 1;
   WriteSetting(ports_.registry, kValueKeyTone, 1);
   if (!HandsetAudioPresent()) return;
   ResetHandsetVolumes();
-  ApplyRingSelection(1, 0, kPreviewOff);
+  ApplyRingSelection(RingMode::Ring, 0, RingPreview::None);
 }
-
-// The handset's audio devices are found by the audio device discovery, which is not part of this
-// build yet: without it no handset audio is ever present, so the reset stops after the key tone.
-bool CBridgeDlg::HandsetAudioPresent() { return false; }
-void CBridgeDlg::ResetHandsetVolumes() {}
 
 }  // namespace bridge

@@ -5,16 +5,8 @@
 namespace bridge {
 namespace {
 
-struct LanguageEntry {
-  std::uint32_t number;
-  const char* library;
-  std::uint16_t langId;  // 0: chosen for every id not listed
-};
-
-constexpr LanguageEntry kLanguages[] = {
-    {1, "T40ENG_VL.dll", 0},      {2, "T40CHT_VL.dll", 0x0404}, {3, "T40JPN_Qor.dll", 0x0411},
-    {4, "T40FRA_Bex.dll", 0x040C}, {5, "T40DUT_Bex.dll", 0x0413},
-};
+constexpr const char* kLanguageLibraries[] = {"T40ENG_VL.dll", "T40CHT_VL.dll", "T40JPN_Qor.dll", "T40FRA_Bex.dll",
+                                              "T40DUT_Bex.dll"};
 
 }  // namespace
 
@@ -36,18 +28,21 @@ void WriteSetting(platform::Registry& registry, const char* name, std::uint32_t 
   if (OpenSettings(key)) key.WriteDword(name, value);
 }
 
-std::uint32_t LanguageForLangId(std::uint16_t langId) {
-  for (const auto& entry : kLanguages) {
-    if (entry.langId != 0 && entry.langId == langId) return entry.number;
+Language CurrentLanguage(platform::Registry& registry, platform::Desktop& desktop, bool writeDerived) {
+  CSettingsKey key(registry);
+  const bool open = OpenSettings(key);
+  std::uint32_t number = open ? key.ReadDword(kValueLanguage, 0) : 0;
+  if (number == 0) {
+    number = common::LanguageNumber(common::LanguageForLangId(desktop.SystemDefaultLangId()));
+    if (writeDerived && open) key.WriteDword(kValueLanguage, number);
   }
-  return kLanguageEnglish;
+  return static_cast<Language>(number);
 }
 
-const char* LanguageLibrary(std::uint32_t language) {
-  for (const auto& entry : kLanguages) {
-    if (entry.number == language) return entry.library;
-  }
-  return nullptr;
+const char* LanguageLibrary(Language language) {
+  const std::uint32_t number = common::LanguageNumber(language);
+  if (number < 1 || number > common::kLanguageCount) return nullptr;
+  return kLanguageLibraries[number - 1];
 }
 
 }  // namespace bridge

@@ -1,12 +1,16 @@
-// Where the bridge keeps its settings, and the language numbers both programs share.
+// Where the bridge keeps its settings, and its language libraries.
 #pragma once
 
 #include <cstdint>
 
+#include "common/Language.h"
 #include "common/SettingsKey.h"
+#include "platform/Desktop.h"
 #include "platform/Registry.h"
 
 namespace bridge {
+
+using common::Language;
 
 // HKEY_CURRENT_USER, "SOFTWARE\VORLANE\TELIOX\" + "Teliox".
 inline constexpr char kSettingsBase[] = "SOFTWARE\\VORLANE\\TELIOX\\";
@@ -27,14 +31,12 @@ std::uint32_t ReadSetting(platform::Registry& registry, const char* name, std::u
 // Writes one DWORD setting; silently skipped when the key cannot be opened.
 void WriteSetting(platform::Registry& registry, const char* name, std::uint32_t value);
 
-// Language numbers: 1 English, 2 Traditional Chinese (built in), 3 Japanese, 4 French, 5 Dutch.
-inline constexpr std::uint32_t kLanguageEnglish = 1;
-inline constexpr std::uint32_t kLanguageChinese = 2;
-inline constexpr std::uint32_t kLanguageCount = 5;
+// "LANGUAGE"; when it is 0 (missing or mistyped too) the language the system's language id
+// selects, written back when `writeDerived` and the key can be opened. A number outside 1..5
+// written by hand is returned as it is.
+Language CurrentLanguage(platform::Registry& registry, platform::Desktop& desktop, bool writeDerived);
 
-// The language a system language id selects (exact match of the whole id; anything else English).
-std::uint32_t LanguageForLangId(std::uint16_t langId);
 // The resource library of language 1..5, or null for any other number.
-const char* LanguageLibrary(std::uint32_t language);
+const char* LanguageLibrary(Language language);
 
 }  // namespace bridge

@@ -6,20 +6,17 @@
 #include <functional>
 #include <optional>
 
+#include "bridge/app/RingState.h"
 #include "platform/DialogPresenter.h"
 
 namespace bridge {
 
-inline constexpr int kIdcRingSilent = 1099;
-inline constexpr int kIdcRingFirstTone = 1100;  // 1100..1109: tones 0..9
-inline constexpr int kIdcRingPlay = 1087;
-
 class CRingToneDlg final : public platform::DialogPresenter {
  public:
   // (mode, tone, preview) as ApplyRingSelection takes them.
-  using Apply = std::function<void(std::uint32_t mode, std::uint32_t tone, std::uint32_t preview)>;
+  using Apply = std::function<void(RingMode mode, std::uint32_t tone, RingPreview preview)>;
 
-  CRingToneDlg(Apply apply, std::uint32_t startMode, std::uint32_t startTone)
+  CRingToneDlg(Apply apply, RingMode startMode, std::uint32_t startTone)
       : apply_(std::move(apply)), startMode_(startMode), startTone_(startTone) {}
 
   bool OnMessage(platform::DialogWindow& window, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
@@ -29,10 +26,10 @@ class CRingToneDlg final : public platform::DialogPresenter {
   std::optional<std::uint32_t> Selection() const { return selection_; }
 
  private:
-  void ApplySelection(std::uint32_t preview);
+  void ApplySelection(RingPreview preview);
 
   Apply apply_;
-  std::uint32_t startMode_;
+  RingMode startMode_;
   std::uint32_t startTone_;
   std::optional<std::uint32_t> selection_;
 };

@@ -1,27 +1,30 @@
 #include "bridge/handset/HandsetCommandQueue.h"
 
+#include <algorithm>
+
 namespace bridge {
 
 void HandsetCommandQueue::QueueHandsetCommand(std::uint8_t code) {
-  if (!state_.handsetOpen) return;
+  if (!handsetOpen_) return;
   std::lock_guard lock(mutex_);
-  codes_.push_back(code);
+  entries_.push_back({code, nextSerial_++});
 }
 
 void HandsetCommandQueue::ClearHandsetCommands() {
   std::lock_guard lock(mutex_);
-  codes_.clear();
+  entries_.clear();
 }
 
-std::optional<std::uint8_t> HandsetCommandQueue::Front() const {
+std::optional<HandsetCommandQueue::Entry> HandsetCommandQueue::Front() const {
   std::lock_guard lock(mutex_);
-  if (codes_.empty()) return std::nullopt;
-  return codes_.front();
+  if (entries_.empty()) return std::nullopt;
+  return entries_.front();
 }
 
-void HandsetCommandQueue::RemoveFront() {
+void HandsetCommandQueue::Remove(std::uint64_t serial) {
   std::lock_guard lock(mutex_);
-  if (!codes_.empty()) codes_.pop_front();
+  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.serial == serial; });
+  if (it != entries_.end()) entries_.erase(it);
 }
 
 }  // namespace bridge

@@ -3,13 +3,11 @@
 // lock is its own and is held for single steps only, never across a write, sleep or wait.
 #pragma once
 
-#include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
-
-#include "bridge/app/BridgeState.h"
 
 namespace bridge {
 
@@ -24,18 +22,27 @@ inline constexpr std::uint8_t kHandsetStopRing = 0x9F;
 
 class HandsetCommandQueue {
  public:
-  explicit HandsetCommandQueue(const BridgeState& state) : state_(state) {}
+  // One queued code and the number that tells it from every other entry, also of the same code.
+  struct Entry {
+    std::uint8_t code = 0;
+    std::uint64_t serial = 0;
+  };
+
+  explicit HandsetCommandQueue(const std::atomic<bool>& handsetOpen) : handsetOpen_(handsetOpen) {}
 
   void QueueHandsetCommand(std::uint8_t code);
   void ClearHandsetCommands();
-  // The code at the front, left in place until it has been delivered.
-  std::optional<std::uint8_t> Front() const;
-  void RemoveFront();
+  // The entry at the front, left in place until it has been delivered.
+  std::optional<Entry> Front() const;
+  // Removes the entry `serial` once delivered. The queue may have been cleared and refilled
+  // meanwhile (a version handshake does that): then the entry is gone and nothing is removed.
+  void Remove(std::uint64_t serial);
 
  private:
-  const BridgeState& state_;
+  const std::atomic<bool>& handsetOpen_;
   mutable std::mutex mutex_;
-  std::deque<std::uint8_t> codes_;
+  std::deque<Entry> entries_;
+  std::uint64_t nextSerial_ = 1;
 };
 
 }  // namespace bridge

@@ -1,9 +1,5 @@
 #include "bridge/handset/HandsetLink.h"
 
-#include <string>
-
-#include "platform/HidLink.h"
-
 namespace bridge {
 namespace {
 
@@ -39,16 +35,22 @@ constexpr std::uint32_t kMuteBlinkMs = 500;
 constexpr std::uint32_t kIndicatorIdleMs = 100;
 constexpr std::uint32_t kKeyActivityIdleMs = 100;
 constexpr std::uint32_t kKeyActivityStepMs = 1000;
+constexpr std::uint32_t kKeyActivitySeconds = 5;
 
 }  // namespace
 
-CHandsetLink::CHandsetLink(BridgePorts& ports, BridgeState& state, HandsetLinkHooks hooks)
-    : ports_(ports), state_(state), hooks_(std::move(hooks)), queue_(state) {}
+CHandsetLink::CHandsetLink(HandsetLinkPorts ports, RingState& ring, SoftphoneState& client, HandsetLinkHooks hooks)
+    : ports_(ports), ring_(ring), client_(client), hooks_(std::move(hooks)) {}
 
 void CHandsetLink::CreateEvents() {
   ackEvent_ = ports_.clock.MakeEvent(false);
   // Made here rather than by the monitor thread, so a report can never find it missing.
   versionEvent_ = ports_.clock.MakeEvent(false);
+}
+
+void CHandsetLink::MarkKeyActivity() {
+  state_.keyActivitySeconds = kKeyActivitySeconds;
+  state_.keyActivityOn = true;
 }
 
 void CHandsetLink::RequestFirmwareVersion() {
@@ -76,9 +78,11 @@ bool CHandsetLink::Write(const Report& report) {
   return written;
 }
 
+bool CHandsetLink::HandsetGone() { return !state_.handsetOpen || !SendStatusReport(); }
+
 bool CHandsetLink::SendStatusReport() { return Write(BuildReport(0x00)); }
 
-bool CHandsetLink::SendCommandWithAck(Report report) {
+bool CHandsetLink::SendCommandWithAck(Report report, std::uint64_t serial) {
   bool acknowledged = false;
   for (int attempt = 0; attempt < kAckAttempts && !acknowledged; ++attempt) {
     ackEvent_->Reset();
@@ -87,40 +91,43 @@ bool CHandsetLink::SendCommandWithAck(Report report) {
     acknowledged = ackEvent_->Wait(kAckWaitMs);
   }
   // Dropped whether or not it was acknowledged.
-  queue_.RemoveFront();
+  queue_.Remove(serial);
   return acknowledged;
 }
 
-bool CHandsetLink::UploadRingParameters(Report report) {
-  queue_.RemoveFront();
+bool CHandsetLink::UploadRingParameters(Report report, std::uint64_t serial) {
+  queue_.Remove(serial);
+  const RingParameters parameters = ring_.SelectedParameters();
   std::array<std::uint8_t, 10> sequence{};
-  for (std::size_t i = 0; i < 5; ++i) {
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
     sequence[2 * i] = kUploadTags[i];
-    sequence[2 * i + 1] = state_.ringParameters[i];
+    sequence[2 * i + 1] = parameters[i];
   }
   std::size_t position = 0;
   int failures = 0;
   while (position < sequence.size()) {
     report[2] = sequence[position];
-    // Reset before every write: a write that fails must not find the event still set by an
-    // earlier acknowledgement and be taken as accepted.
+    // Reset before every write: an acknowledgement that arrives while the write call is still
+    // returning must not be lost, and a failed write must not find the event still set by an
+    // earlier one.
     ackEvent_->Reset();
     const bool written = Write(report);
     if (written && ackEvent_->Wait(kUploadAckWaitMs)) {
       ++position;
       continue;
     }
-    if (!written && writeFailed_) {
-      // The handset is gone: nothing more can be acknowledged.
-      state_.ringPreviewActive = false;
+    if (!written && HandsetGone()) {
+      // Nothing more can be acknowledged; nothing is taken as accepted.
+      ring_.ringPreviewActive = false;
       return false;
     }
+    // Missing acknowledgement or a passing write failure: restart the pair.
     report[2] = kHandsetStopRing;
     Write(report);
     if (position % 2 == 1) --position;  // a parameter byte is resent from its tag
     ports_.clock.Sleep(kUploadRestartPauseMs);
     if (++failures == kUploadMaxFailures) {
-      state_.ringPreviewActive = false;
+      ring_.ringPreviewActive = false;
       return false;
     }
   }
@@ -130,15 +137,15 @@ bool CHandsetLink::UploadRingParameters(Report report) {
 void CHandsetLink::CommandSenderThread(std::stop_token stop) {
   while (!stop.stop_requested()) {
     if (state_.handsetOpen) {
-      if (const auto code = queue_.Front()) {
-        const Report report = BuildReport(*code);
-        if (*code == kHandsetVersionMajor || *code == kHandsetVersionMinor) {
+      if (const auto entry = queue_.Front()) {
+        const Report report = BuildReport(entry->code);
+        if (entry->code == kHandsetVersionMajor || entry->code == kHandsetVersionMinor) {
           Write(report);
-          queue_.RemoveFront();
-        } else if (*code == kHandsetUploadRingTone) {
-          if (UploadRingParameters(report)) ports_.desktop.Post(state_.mainWindow, kMsgRingUploadAccepted, 0, 0);
+          queue_.Remove(entry->serial);
+        } else if (entry->code == kHandsetUploadRingTone) {
+          if (UploadRingParameters(report, entry->serial) && hooks_.ringUploadAccepted) hooks_.ringUploadAccepted();
         } else {
-          SendCommandWithAck(report);
+          SendCommandWithAck(report, entry->serial);
         }
       }
     }
@@ -161,8 +168,10 @@ void CHandsetLink::VersionHandshake(const std::stop_token& stop) {
       RequestFirmwareVersion();
       ++attempts;
       answered = versionEvent_->Wait(kVersionWaitMs);
-      // A handset unplugged meanwhile ends the exchange at once.
-      if (writeFailed_ || stop.stop_requested()) return;
+      if (stop.stop_requested()) return;
+      // A handset unplugged meanwhile ends the exchange at once; a write that failed only in
+      // passing is left to the request cap.
+      if (!answered && writeFailed_.exchange(false) && HandsetGone()) return;
     } while (!answered && attempts < kVersionRequests);
 
     const std::uint8_t major = state_.firmwareMajor;
@@ -184,33 +193,16 @@ void CHandsetLink::VersionHandshake(const std::stop_token& stop) {
 
 void CHandsetLink::OnOpened(const std::stop_token& stop) {
   VersionHandshake(stop);
-  if (state_.ringMode == 1) {
-    state_.previewAfterUpload = 2;
-    if (hooks_.selectRingTone) hooks_.selectRingTone(state_.ringType);
+  if (ring_.ringMode == RingMode::Ring) {
+    ring_.previewAfterUpload = RingPreview::None;
+    ring_.SelectRingTone(ring_.ringType);
     ports_.clock.Sleep(kReuploadDelayMs);
     QueueHandsetCommand(kHandsetUploadRingTone);
   }
   ports_.client.Connect2Tarvo();
   if (hooks_.updateTray) hooks_.updateTray();
   if (hooks_.muteMicrophoneMonitor) hooks_.muteMicrophoneMonitor();
-  PointClientAtHandset();
-}
-
-void CHandsetLink::PointClientAtHandset() {
-  if (!hooks_.findDeviceName) return;
-  const auto name = hooks_.findDeviceName(platform::kHandsetVendorId, state_.handsetProductId);
-  if (!name) return;
-  auto& winmm = ports_.winmm;
-  const auto count = winmm.MixerCount();
-  for (std::uint32_t device = 0; device < count; ++device) {
-    std::string product;
-    if (winmm.MixerName(device, product) != platform::kMmSuccess || product != *name) continue;
-    if (state_.clientAttached) {
-      ports_.client.SendStringCommand(("SET AUDIO_IN " + product).c_str());
-      ports_.client.SendStringCommand(("SET AUDIO_OUT " + product).c_str());
-    }
-    return;
-  }
+  if (hooks_.pointClientAtHandset) hooks_.pointClientAtHandset();
 }
 
 void CHandsetLink::DeviceMonitorThread(std::stop_token stop) {
@@ -221,7 +213,7 @@ void CHandsetLink::DeviceMonitorThread(std::stop_token stop) {
       auto& hid = ports_.hid;
       if (!hid.FindDevice(platform::kHandsetVendorId, state_.handsetProductId)) {
         state_.productIdToggle = !state_.productIdToggle;
-      } else if (hid.OpenDevice(state_.mainWindow)) {
+      } else if (hid.OpenDevice(mainWindow_)) {
         hid.SetNotifyMessage(platform::kHandsetReportMessage);
         writeFailed_ = false;
         state_.handsetOpen = true;
@@ -234,8 +226,8 @@ void CHandsetLink::DeviceMonitorThread(std::stop_token stop) {
       ports_.hid.CloseDevice();
       ports_.hid.ReleaseLibrary();
       ports_.clock.Sleep(kClosedSettleMs);
-      state_.SetClientAudioOut("Unknown");
-      state_.SetClientAudioIn("Unknown");
+      client_.SetClientAudioOut("Unknown");
+      client_.SetClientAudioIn("Unknown");
       ports_.client.Disconnect2Tarvo();
       if (hooks_.updateTray) hooks_.updateTray();
     }
@@ -246,9 +238,9 @@ void CHandsetLink::DeviceMonitorThread(std::stop_token stop) {
 void CHandsetLink::QueueRingCommand(int callsInProgress) {
   if (callsInProgress > 0) {
     QueueHandsetCommand(kHandsetRingSilent);
-  } else if (state_.ringMode == 1) {
+  } else if (ring_.ringMode == RingMode::Ring) {
     QueueHandsetCommand(kHandsetRing);
-  } else if (state_.ringMode == 2) {
+  } else if (ring_.ringMode == RingMode::Silent) {
     QueueHandsetCommand(kHandsetRingSilent);
   }
 }
@@ -256,17 +248,17 @@ void CHandsetLink::QueueRingCommand(int callsInProgress) {
 void CHandsetLink::IndicatorThread(std::stop_token stop) {
   auto& clock = ports_.clock;
   while (!stop.stop_requested()) {
-    if (state_.callRinging) {
+    if (client_.callRinging) {
       int inProgress = 0, inProgressId = 0, ringing = 0, ringingId = 0, onHold = 0, onHoldId = 0;
       ports_.client.GetCallNumber(inProgress, inProgressId, ringing, ringingId, onHold, onHoldId);
-      while (state_.callRinging && !stop.stop_requested()) {
+      while (client_.callRinging && !stop.stop_requested()) {
         QueueRingCommand(inProgress);
         const std::uint32_t start = clock.TickCount();
         do {
           state_.indicatorOn = !state_.indicatorOn;
           SendStatusReport();
           clock.Sleep(kRingBlinkMs);
-        } while (state_.callRinging && clock.TickCount() - start < kRingBurstMs);
+        } while (client_.callRinging && clock.TickCount() - start < kRingBurstMs);
         state_.indicatorOn = false;
         SendStatusReport();
         clock.Sleep(kRingPauseMs);
@@ -274,11 +266,11 @@ void CHandsetLink::IndicatorThread(std::stop_token stop) {
       QueueHandsetCommand(kHandsetStopRing);
       state_.indicatorOn = false;
       SendStatusReport();
-    } else if (state_.clientMuted) {
+    } else if (client_.clientMuted) {
       for (;;) {
-        state_.indicatorOn = state_.clientMuted ? !state_.indicatorOn : false;
+        state_.indicatorOn = client_.clientMuted ? !state_.indicatorOn : false;
         SendStatusReport();
-        if (!state_.clientMuted || state_.callRinging || stop.stop_requested()) break;
+        if (!client_.clientMuted || client_.callRinging || stop.stop_requested()) break;
         clock.Sleep(kMuteBlinkMs);
       }
     } else {

@@ -13,7 +13,6 @@
 namespace bridge {
 namespace {
 
-constexpr std::uint32_t kKeyActivitySeconds = 5;
 // The command text buffer of the redial key.
 constexpr std::size_t kRedialCommandMax = 128;
 
@@ -36,8 +35,7 @@ void CSoftphoneLink::SendDirect(std::string_view command) {
 }
 
 void CSoftphoneLink::MarkKeyActivity() {
-  state_.keyActivitySeconds = kKeyActivitySeconds;
-  state_.keyActivityOn = true;
+  if (hooks_.markKeyActivity) hooks_.markKeyActivity();
 }
 
 void CSoftphoneLink::OnKeyClient() {
@@ -97,8 +95,7 @@ void CSoftphoneLink::OnKeyHold() {
     auto& client = ports_.client;
     int inProgress = 0, ringing = 0, onHold = 0;
     client.GetCallNumberEx(inProgress, nullptr, ringing, nullptr, onHold, nullptr);
-    // The arrays hold the counts learned first; the library fills no more than that, and the
-    // counts it gives back the second time are never trusted beyond the arrays.
+    // The arrays hold the counts learned first, and the library fills no more than that.
     std::vector<unsigned long> inProgressIds(std::max(inProgress, 0)), ringingIds(std::max(ringing, 0)),
         heldIds(std::max(onHold, 0));
     int inProgressCount = static_cast<int>(inProgressIds.size());
@@ -107,33 +104,40 @@ void CSoftphoneLink::OnKeyHold() {
     client.GetCallNumberEx(inProgressCount, inProgressIds.empty() ? nullptr : inProgressIds.data(), ringingCount,
                            ringingIds.empty() ? nullptr : ringingIds.data(), heldCount,
                            heldIds.empty() ? nullptr : heldIds.data());
-    inProgressCount = std::clamp(inProgressCount, 0, static_cast<int>(inProgressIds.size()));
-    heldCount = std::clamp(heldCount, 0, static_cast<int>(heldIds.size()));
+    // What to do follows the calls as they are now; only the ids read are bounded by the arrays.
+    // A call that went into progress between the two queries is held, not joined by the others.
+    const int heldKnown = std::clamp(heldCount, 0, static_cast<int>(heldIds.size()));
     Send("FOCUS");
-    if (inProgressCount == 0 && heldCount > 0) {
-      const int last = static_cast<int>(heldIds[heldCount - 1]);
-      std::uint8_t record[platform::kCallStructureSize] = {};
-      std::int32_t conference = 0;
-      if (client.GetCallbyID(last, record)) {
-        std::memcpy(&conference, record + platform::kCallConferenceOffset, sizeof conference);
-      }
-      if (conference > 0) {
-        for (int i = 0; i < heldCount; ++i) {
-          const int id = static_cast<int>(heldIds[i]);
-          std::uint8_t member[platform::kCallStructureSize] = {};
-          std::int32_t memberConference = 0;
-          if (!client.GetCallbyID(id, member)) continue;
-          std::memcpy(&memberConference, member + platform::kCallConferenceOffset, sizeof memberConference);
-          if (memberConference == conference) Send(Format("SET CALL %d STATUS INPROGRESS", id));
-        }
-      } else {
-        Send(Format("SET CALL %d STATUS INPROGRESS", last));
-      }
+    if (inProgressCount <= 0 && heldCount > 0) {
+      if (heldKnown > 0) ResumeHeldCalls(heldIds.data(), heldKnown);
     } else if (inProgressCount > 0) {
       client.SetCurrentCalltoOnHold();
     }
   }
   MarkKeyActivity();
+}
+
+void CSoftphoneLink::ResumeHeldCalls(const unsigned long* heldIds, int heldCount) {
+  auto& client = ports_.client;
+  const int last = static_cast<int>(heldIds[heldCount - 1]);
+  std::uint8_t record[platform::kCallStructureSize] = {};
+  std::int32_t conference = 0;
+  if (client.GetCallbyID(last, record)) {
+    std::memcpy(&conference, record + platform::kCallConferenceOffset, sizeof conference);
+  }
+  if (conference <= 0) {
+    Send(Format("SET CALL %d STATUS INPROGRESS", last));
+    return;
+  }
+  // The whole held conference is resumed, in list order.
+  for (int i = 0; i < heldCount; ++i) {
+    const int id = static_cast<int>(heldIds[i]);
+    std::uint8_t member[platform::kCallStructureSize] = {};
+    std::int32_t memberConference = 0;
+    if (!client.GetCallbyID(id, member)) continue;
+    std::memcpy(&memberConference, member + platform::kCallConferenceOffset, sizeof memberConference);
+    if (memberConference == conference) Send(Format("SET CALL %d STATUS INPROGRESS", id));
+  }
 }
 
 void CSoftphoneLink::OnKeyRedial() {

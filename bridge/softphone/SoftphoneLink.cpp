@@ -58,7 +58,7 @@ bool CSoftphoneLink::OnNotification(std::uint32_t msg, std::uintptr_t wParam, st
 
 void CSoftphoneLink::OnAttached() {
   state_.clientAttached = true;
-  if (state_.handsetOpen && hooks_.pointClientAtHandset) hooks_.pointClientAtHandset();
+  if (hooks_.handsetOpen && hooks_.handsetOpen() && hooks_.pointClientAtHandset) hooks_.pointClientAtHandset();
   ports_.client.SendStringCommand("PROTOCOL 2");
   if (hooks_.updateTray) hooks_.updateTray();
 }
@@ -84,10 +84,10 @@ void CSoftphoneLink::OnStatusText(const char* raw) {
     text = DropPrefix(text, 10);
     state_.SetClientAudioOut(text);
   }
-  if (Contains(text, "USERSTATUS DND")) state_.ringMode = 2;
+  if (Contains(text, "USERSTATUS DND")) ring_.ringMode = RingMode::Silent;
   for (const char* presence : kRingPresences) {
     if (Contains(text, presence)) {
-      state_.ringMode = 1;
+      ring_.ringMode = RingMode::Ring;
       break;
     }
   }
@@ -105,9 +105,9 @@ void CSoftphoneLink::OnCallStatus(const std::uint8_t* record, std::intptr_t kind
     state_.callRinging = true;
     if (ReadCallSituation().inProgress > 0) {
       Queue(kHandsetRingSilent);
-    } else if (state_.ringMode == 1) {
+    } else if (ring_.ringMode == RingMode::Ring) {
       Queue(kHandsetRing);
-    } else if (state_.ringMode == 2) {
+    } else if (ring_.ringMode == RingMode::Silent) {
       Queue(kHandsetRingSilent);
     }
   }

@@ -7,15 +7,26 @@
 #include <stop_token>
 #include <string_view>
 
-#include "bridge/app/BridgePorts.h"
-#include "bridge/app/BridgeState.h"
+#include "bridge/app/RingState.h"
+#include "bridge/softphone/SoftphoneState.h"
+#include "platform/ClientApi.h"
+#include "platform/Clock.h"
 
 namespace bridge {
+
+// What the link reaches outside the program.
+struct SoftphoneLinkPorts {
+  platform::ClientApi& client;
+  platform::Clock& clock;
+};
 
 // What the link needs from the rest of the program.
 struct SoftphoneLinkHooks {
   std::function<void()> updateTray;
+  // The handset link: its command queue, whether it is open, and the key-activity mark.
   std::function<void(std::uint8_t code)> queueHandsetCommand;
+  std::function<bool()> handsetOpen;
+  std::function<void()> markKeyActivity;
   // Points the client's audio at the handset's device, when the handset's audio is found.
   std::function<void()> pointClientAtHandset;
   std::function<bool()> clientWindowInBackground;
@@ -28,8 +39,11 @@ struct SoftphoneLinkHooks {
 
 class CSoftphoneLink {
  public:
-  CSoftphoneLink(BridgePorts& ports, BridgeState& state, SoftphoneLinkHooks hooks)
-      : ports_(ports), state_(state), hooks_(std::move(hooks)) {}
+  CSoftphoneLink(SoftphoneLinkPorts ports, RingState& ring, SoftphoneLinkHooks hooks)
+      : ports_(ports), ring_(ring), hooks_(std::move(hooks)) {}
+
+  SoftphoneState& State() { return state_; }
+  const SoftphoneState& State() const { return state_; }
 
   // Notifications 0x478..0x480; true when `msg` was one of them.
   bool OnNotification(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
@@ -71,10 +85,13 @@ class CSoftphoneLink {
   void SendDirect(std::string_view command);
   void MarkKeyActivity();
   void Queue(std::uint8_t code);
+  // Resumes the last held call, or the whole conference it belongs to.
+  void ResumeHeldCalls(const unsigned long* heldIds, int heldCount);
 
-  BridgePorts& ports_;
-  BridgeState& state_;
+  SoftphoneLinkPorts ports_;
+  RingState& ring_;
   SoftphoneLinkHooks hooks_;
+  SoftphoneState state_;
 };
 
 }  // namespace bridge

@@ -81,6 +81,39 @@ void DialogHost::Show(bool visible) {
   if (hwnd_) ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
 }
 
+void DialogHost::ShowCommand(int command) {
+  if (hwnd_) ShowWindow(hwnd_, command);
+}
+
+void DialogHost::CenterOnOwner() {
+  if (!hwnd_) return;
+  RECT window{};
+  if (!GetWindowRect(hwnd_, &window)) return;
+  // As a dialog framework centres: on a visible, restored owner, otherwise on the work area of
+  // the monitor the window is on.
+  RECT around{};
+  const HWND owner = GetWindow(hwnd_, GW_OWNER);
+  if (!owner || !IsWindowVisible(owner) || IsIconic(owner) || !GetWindowRect(owner, &around)) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+    around = monitor.rcWork;
+  }
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  const int left = around.left + ((around.right - around.left) - width) / 2;
+  const int top = around.top + ((around.bottom - around.top) - height) / 2;
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DialogHost::MakeTopmost() {
+  if (hwnd_) SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void DialogHost::Activate() {
+  if (hwnd_) SetActiveWindow(hwnd_);
+}
+
 void DialogHost::End(std::intptr_t result) {
   if (!hwnd_) return;
   if (modal_)

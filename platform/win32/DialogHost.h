@@ -41,6 +41,10 @@ class DialogHost final : public platform::DialogWindow {
   platform::DialogControls& Controls() override { return controls_; }
   std::uintptr_t Handle() override { return reinterpret_cast<std::uintptr_t>(hwnd_); }
   void Show(bool visible) override;
+  void ShowCommand(int command) override;
+  void CenterOnOwner() override;
+  void MakeTopmost() override;
+  void Activate() override;
   void End(std::intptr_t result) override;
   void Destroy() override;
   bool SetTimer(std::uintptr_t id, std::uint32_t ms) override;

@@ -66,7 +66,7 @@ std::intptr_t Win32Desktop::SendCopyData(platform::WindowHandle window, platform
 
 std::uint32_t Win32Desktop::RegisterMessage(const char* name) { return name ? RegisterWindowMessageA(name) : 0; }
 
-platform::WindowHandle Win32Desktop::ActiveWindow() { return FromHwnd(GetActiveWindow()); }
+platform::WindowHandle Win32Desktop::ForegroundWindow() { return FromHwnd(::GetForegroundWindow()); }
 
 bool Win32Desktop::IsVisible(platform::WindowHandle window) { return IsWindowVisible(ToHwnd(window)) != 0; }
 

@@ -37,7 +37,7 @@ class Win32Desktop final : public platform::Desktop {
   std::intptr_t SendCopyData(platform::WindowHandle window, platform::WindowHandle from, std::uintptr_t wParam,
                              std::uintptr_t id, const void* data, std::uint32_t size) override;
   std::uint32_t RegisterMessage(const char* name) override;
-  platform::WindowHandle ActiveWindow() override;
+  platform::WindowHandle ForegroundWindow() override;
   bool IsVisible(platform::WindowHandle window) override;
   bool BringToForeground(platform::WindowHandle window) override;
 

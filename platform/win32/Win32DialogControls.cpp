@@ -70,6 +70,12 @@ void Win32DialogControls::SetText(int id, std::string_view text) {
   if (dialog_) SetDlgItemTextW(dialog_, id, Utf8ToWide(text).c_str());
 }
 
+int Win32DialogControls::IdOf(std::uintptr_t controlHandle) {
+  const HWND control = reinterpret_cast<HWND>(controlHandle);
+  if (!dialog_ || !control || !IsWindow(control) || GetParent(control) != dialog_) return -1;
+  return GetDlgCtrlID(control);
+}
+
 bool Win32DialogControls::IsChecked(int id) { return dialog_ && IsDlgButtonChecked(dialog_, id) == BST_CHECKED; }
 
 void Win32DialogControls::SetChecked(int id, bool checked) {

@@ -14,6 +14,7 @@ class Win32DialogControls final : public platform::DialogControls {
   HWND Dialog() const { return dialog_; }
 
   bool HasControl(int id) override;
+  int IdOf(std::uintptr_t controlHandle) override;
 
   std::string GetText(int id) override;
   void SetText(int id, std::string_view text) override;

@@ -164,13 +164,14 @@ void Win32Ui::AddSystemMenuItem(platform::DialogWindow& window, std::uint32_t id
   AppendMenuW(menu, MF_STRING, id, wideText.c_str());
 }
 
-void Win32Ui::SetWindowIcon(platform::DialogWindow& window, int iconId) {
+std::uintptr_t Win32Ui::SetWindowIcon(platform::DialogWindow& window, int iconId) {
   const HWND hwnd = HwndOf(window);
   const UINT id = static_cast<UINT>(iconId);
-  if (const HICON bigIcon = LoadWindowIcon(id, GetSystemMetrics(SM_CXICON)))
-    SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+  const HICON bigIcon = LoadWindowIcon(id, GetSystemMetrics(SM_CXICON));
+  if (bigIcon) SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
   if (const HICON smallIcon = LoadWindowIcon(id, GetSystemMetrics(SM_CXSMICON)))
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  return reinterpret_cast<std::uintptr_t>(bigIcon);
 }
 
 void Win32Ui::MoveTopmostTo(platform::DialogWindow& window, int right, int bottom) {

@@ -32,7 +32,7 @@ class Win32Ui final : public platform::Ui {
   void ShowPopupMenu(platform::DialogWindow& owner, int menuId, const std::vector<platform::MenuEdit>& edits) override;
   void AddSystemMenuItem(platform::DialogWindow& window, std::uint32_t id, std::string_view text) override;
   // Leaves the window's icons alone when neither the current resources nor the program have it.
-  void SetWindowIcon(platform::DialogWindow& window, int iconId) override;
+  std::uintptr_t SetWindowIcon(platform::DialogWindow& window, int iconId) override;
   void MoveTopmostTo(platform::DialogWindow& window, int right, int bottom) override;
 
   int RunMessageLoop() override;

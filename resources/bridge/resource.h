@@ -51,6 +51,8 @@
 #define ID_HANDSET_EVENTS_OFF 32784
 // The About item added to the main window's system menu.
 #define IDM_ABOUTBOX 0x0010
+// The framework's help command; the application routes it to its help handler.
+#define ID_HELP 0xE146
 
 // Main window (102): the test panel
 #define IDC_TARVO_DEBUG 1000

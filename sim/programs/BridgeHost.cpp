@@ -4,12 +4,10 @@
 
 #include "bridge/app/BridgeDlg.h"
 #include "platform/Window.h"
+#include "resources/bridge/resource.h"
 
 namespace sim {
 namespace {
-
-constexpr std::uint32_t kWmLButtonUp = 0x0202;
-constexpr std::uint32_t kWmRButtonUp = 0x0205;
 
 // A message parameter of -1 has every bit set in the parameter's full width.
 std::uintptr_t WParamOf(std::int64_t value) { return static_cast<std::uintptr_t>(value); }
@@ -24,8 +22,8 @@ BridgeHost::BridgeHost(World& world, const ResourceCatalogue& resources)
       desktop_(world.Desktop().DesktopFor(program_)) {
   ui_ = std::make_unique<SimUi>("bridge", world.Desktop(), program_, clock_, resources,
                                 [&world] { return world.TakeAnswer(); });
-  ports_ = std::make_unique<bridge::BridgePorts>(bridge::BridgePorts{
-      world.Registry(), clock_, *desktop_, *ui_, world.Client(), world.Handset(), world.Audio()});
+  ports_ = std::make_unique<bridge::BridgePorts>(
+      bridge::BridgePorts{world.Registry(), clock_, *desktop_, *ui_, world.Client(), world.Handset(), world.Audio()});
   app_ = std::make_unique<bridge::CBridgeApp>(*ports_);
   world.Log().Add("proc", "bridge id " + std::to_string(program_.ProcessId()));
   ui_->StartUiThread([this] {
@@ -49,15 +47,13 @@ void BridgeHost::Shutdown() {
 }
 
 platform::WindowHandle BridgeHost::MainWindow() {
-  const auto facts = ui_->Window(bridge::kIddMainWindow);
+  const auto facts = ui_->Window(IDD_BRIDGE_MAIN);
   return facts ? facts->handle : 0;
 }
 
 Result BridgeHost::Perform(const Directive& directive) {
   auto& desktop = world_.Desktop();
-  const auto fromUi = [](std::optional<std::string> error) {
-    return error ? Result::Failed(*error) : Result::Ok();
-  };
+  const auto fromUi = [](std::optional<std::string> error) { return error ? Result::Failed(*error) : Result::Ok(); };
   const auto& args = directive.args;
   if (std::holds_alternative<scenario::Answer>(args)) {
     ui_->AnswerQueued();
@@ -73,23 +69,10 @@ Result BridgeHost::Perform(const Directive& directive) {
     return fromUi(ui_->Snapshot(window));
   }
   if (const auto* click = std::get_if<scenario::TrayClick>(&args)) {
-    const auto tray = desktop.TrayIconOf("bridge");
-    if (!tray) return Result::Failed("the bridge has no tray icon");
-    const auto window = tray->icon.window;
-    const auto message = tray->icon.callbackMessage;
-    const auto id = tray->icon.id;
-    switch (click->click) {
-      case scenario::Click::kLeft:
-        desktop.PostTo(window, message, id, platform::kWmLButtonDown);
-        desktop.PostTo(window, message, id, kWmLButtonUp);
-        break;
-      case scenario::Click::kRight:
-        desktop.PostTo(window, message, id, platform::kWmRButtonDown);
-        desktop.PostTo(window, message, id, kWmRButtonUp);
-        break;
-      case scenario::Click::kContext:
-        desktop.PostTo(window, message, id, platform::kWmContextMenu);
-        break;
+    constexpr SimDesktop::TrayInput kInputs[] = {SimDesktop::TrayInput::LeftClick, SimDesktop::TrayInput::RightClick,
+                                                 SimDesktop::TrayInput::ContextKey};
+    if (!desktop.TrayIconInput("bridge", kInputs[static_cast<int>(click->click)])) {
+      return Result::Failed("the bridge has no tray icon");
     }
     return Result::Ok();
   }

@@ -1,5 +1,6 @@
 #include "sim/runner/Runner.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -13,8 +14,9 @@ void PrintTranscript(const Transcript& transcript, std::ostream& out) {
   out.flush();
 }
 
-// One file per stream, named by the virtual time it started; streams starting at the same
-// instant are told apart by their order.
+// One file per stream, named by the virtual time it started, zero-padded to ten digits so a plain
+// sort of the names gives the playing order; streams starting at the same instant are told apart
+// by their order.
 bool DumpAudio(const AudioWorld& audio, const std::string& directory, std::ostream& err) {
   std::error_code error;
   std::filesystem::create_directories(directory, error);
@@ -28,7 +30,9 @@ bool DumpAudio(const AudioWorld& audio, const std::string& directory, std::ostre
   for (const auto& stream : audio.WaveStreams()) {
     sameInstant = stream.startTime == lastStart ? sameInstant + 1 : 0;
     lastStart = stream.startTime;
-    std::string name = std::to_string(stream.startTime);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%010llu", static_cast<unsigned long long>(stream.startTime));
+    std::string name = stamp;
     name.append("ms");
     if (sameInstant) name.append("-").append(std::to_string(sameInstant));
     name.append(".wav");

@@ -133,7 +133,8 @@ Result World::Perform(const Directive& directive) {
         if constexpr (std::is_same_v<T, scenario::RegistrySet> || std::is_same_v<T, scenario::RegistryDelete> ||
                       std::is_same_v<T, scenario::SystemLangid> || std::is_same_v<T, scenario::SystemVersion> ||
                       std::is_same_v<T, scenario::FileAvailability> || std::is_same_v<T, scenario::ProcessStart> ||
-                      std::is_same_v<T, scenario::ProcessEnd>) {
+                      std::is_same_v<T, scenario::ProcessEnd> || std::is_same_v<T, scenario::TrayRestart> ||
+                      std::is_same_v<T, scenario::TrayRefuseAdds>) {
           return PerformWorld(directive);
         } else if constexpr (std::is_same_v<T, scenario::HandsetPlug> || std::is_same_v<T, scenario::HandsetUnplug> ||
                              std::is_same_v<T, scenario::HandsetDropAcks> ||
@@ -239,6 +240,14 @@ Result World::PerformWorld(const Directive& directive) {
     desktop_.EndProcess(end->id);
     return Result::Ok();
   }
+  if (std::holds_alternative<scenario::TrayRestart>(args)) {
+    desktop_.RestartTaskbar();
+    return Result::Ok();
+  }
+  if (const auto* refuse = std::get_if<scenario::TrayRefuseAdds>(&args)) {
+    desktop_.RefuseTrayAdds(refuse->count);
+    return Result::Ok();
+  }
   return Result::Failed("not a world directive");
 }
 
@@ -254,9 +263,8 @@ Result World::PerformHandset(const Directive& directive) {
   } else if (const auto* delay = std::get_if<scenario::HandsetAckDelay>(&args)) {
     handset_.SetAckDelay(delay->ms);
   } else if (const auto* reply = std::get_if<scenario::HandsetVersionReply>(&args)) {
-    constexpr HandsetModel::VersionReply kModes[] = {HandsetModel::VersionReply::kNormal,
-                                                     HandsetModel::VersionReply::kSilent,
-                                                     HandsetModel::VersionReply::kAck};
+    constexpr HandsetModel::VersionReply kModes[] = {
+        HandsetModel::VersionReply::kNormal, HandsetModel::VersionReply::kSilent, HandsetModel::VersionReply::kAck};
     handset_.SetVersionReply(kModes[static_cast<int>(reply->mode)]);
   } else if (const auto* key = std::get_if<scenario::HandsetKey>(&args)) {
     // A key pressed on a handset nobody listens to goes nowhere, as on the desk.
@@ -291,10 +299,17 @@ Result World::PerformClient(const Directive& directive) {
         break;
     }
   } else if (const auto* window = std::get_if<scenario::ClientWindow>(&args)) {
-    constexpr SoftphoneModel::MainWindow kStates[] = {SoftphoneModel::MainWindow::Foreground,
-                                                      SoftphoneModel::MainWindow::Background,
-                                                      SoftphoneModel::MainWindow::Absent};
+    // A hidden window is in the background as far as the client knows; whether it shows is the
+    // desktop's.
+    constexpr SoftphoneModel::MainWindow kStates[] = {
+        SoftphoneModel::MainWindow::Foreground, SoftphoneModel::MainWindow::Background,
+        SoftphoneModel::MainWindow::Background, SoftphoneModel::MainWindow::Absent};
+    {
+      std::lock_guard lock(clientWindowMutex_);
+      clientHidden_ = window->state == scenario::WindowState::kHidden;
+    }
     client_.SetMainWindow(kStates[static_cast<int>(window->state)]);
+    ShowClientWindow();
   } else if (const auto* call = std::get_if<scenario::ClientCall>(&args)) {
     client_.AddOrUpdateCall({call->id, call->status, call->conference, call->partner, call->kind});
   } else if (const auto* status = std::get_if<scenario::ClientStatus>(&args)) {
@@ -386,14 +401,21 @@ void World::OnClientWindow(SoftphoneModel::MainWindow state) {
   if (!clientWindow_) {
     // Another application's window: the desktop drops what is sent to it.
     clientWindow_ = desktop_.NewWindow(nullptr, kClientWindowTitle, kClientWindowClass, nullptr);
-    desktop_.SetVisible(clientWindow_, true);
   }
   if (state == SoftphoneModel::MainWindow::Foreground) {
+    // Coming forward, the client shows its window.
+    clientHidden_ = false;
     desktop_.SetActive(clientWindow_);
   } else {
     // In the background: some other application's window is active.
     desktop_.SetActive(0);
   }
+  desktop_.SetVisible(clientWindow_, !clientHidden_);
+}
+
+void World::ShowClientWindow() {
+  std::lock_guard lock(clientWindowMutex_);
+  if (clientWindow_) desktop_.SetVisible(clientWindow_, !clientHidden_);
 }
 
 }  // namespace sim

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <utility>
-#include <vector>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sim/AudioWorld.h"
 #include "sim/HandsetModel.h"
@@ -125,6 +125,8 @@ class World {
   Result StartProgram(Program program);
   void OnRegistryChange(const RegistryChange& change);
   void OnClientWindow(SoftphoneModel::MainWindow state);
+  // Applies `clientHidden_` to the client's window, if it is there.
+  void ShowClientWindow();
 
   // Declaration order is destruction order reversed: the models go before the desktop, the
   // desktop before the scheduler, the scheduler before the clock.
@@ -145,6 +147,7 @@ class World {
   std::deque<scenario::Action> answers_;
   std::mutex clientWindowMutex_;
   WindowHandle clientWindow_ = 0;
+  bool clientHidden_ = false;  // `client window hidden`, until the client comes forward
 };
 
 }  // namespace sim

@@ -429,8 +429,9 @@ void ParseClientRefuse(Reader&, Directive& d) { d.args = ClientAttach{Attach::kR
 void ParseClientPending(Reader&, Directive& d) { d.args = ClientAttach{Attach::kPending}; }
 
 void ParseClientWindow(Reader& r, Directive& d) {
-  constexpr WindowState kStates[] = {WindowState::kForeground, WindowState::kBackground, WindowState::kAbsent};
-  const auto index = r.Choice("window state", {"foreground", "background", "absent"});
+  constexpr WindowState kStates[] = {WindowState::kForeground, WindowState::kBackground, WindowState::kHidden,
+                                     WindowState::kAbsent};
+  const auto index = r.Choice("window state", {"foreground", "background", "hidden", "absent"});
   if (index != Reader::kNone) d.args = ClientWindow{kStates[index]};
 }
 
@@ -658,6 +659,9 @@ void ParseTrayClick(Reader& r, Directive& d) {
   if (index != Reader::kNone) d.args = TrayClick{kClicks[index]};
 }
 
+void ParseTrayRestart(Reader&, Directive& d) { d.args = TrayRestart{}; }
+void ParseTrayRefuseAdds(Reader& r, Directive& d) { d.args = TrayRefuseAdds{r.Int<std::uint32_t>("count")}; }
+
 Action ParseAction(Reader& r) {
   constexpr ActionKind kKinds[] = {ActionKind::kOk,    ActionKind::kCancel,  ActionKind::kYes,    ActionKind::kNo,
                                    ActionKind::kClose, ActionKind::kEnter,   ActionKind::kEscape, ActionKind::kClick,
@@ -810,6 +814,8 @@ constexpr std::pair<std::string_view, ParseFn> kVerbs[] = {
     {"message", ParseMessage},
     {"copydata", ParseCopyData},
     {"tray click", ParseTrayClick},
+    {"tray restart", ParseTrayRestart},
+    {"tray refuse-adds", ParseTrayRefuseAdds},
     {"answer", ParseAnswer},
     {"act", ParseAct},
     {"deactivate", ParseDeactivate},

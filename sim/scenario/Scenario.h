@@ -91,7 +91,8 @@ enum class Attach { kStart, kStop, kRefuse, kPending };
 struct ClientAttach {
   Attach answer = Attach::kStart;
 };
-enum class WindowState { kForeground, kBackground, kAbsent };
+// hidden: the window is there but not visible.
+enum class WindowState { kForeground, kBackground, kHidden, kAbsent };
 struct ClientWindow {
   WindowState state = WindowState::kForeground;
 };
@@ -181,6 +182,12 @@ enum class Click { kLeft, kRight, kContext };
 struct TrayClick {
   Click click = Click::kLeft;
 };
+// tray restart: the shell's taskbar starts again, empty, and broadcasts "TaskbarCreated".
+struct TrayRestart {};
+// tray refuse-adds <n>: the next n adds fail.
+struct TrayRefuseAdds {
+  std::uint32_t count = 0;
+};
 
 enum class ActionKind {
   kOk,
@@ -242,7 +249,7 @@ using Args =
                  HandsetReport, HandsetRepeat, ClientAttach, ClientWindow, ClientCall, ClientStatus, ClientRecent,
                  ClientMessageWindow, ClientHoldReplies, ClientVoicemails, ClientVoicemailStatus, AudioHandset,
                  AudioDevice, AudioControl, AudioDefault, AudioFail, Start, Command, Message, CopyData, TrayClick,
-                 Answer, Act, Deactivate, Snapshot, Wait, At, Mark, Expect>;
+                 TrayRestart, TrayRefuseAdds, Answer, Act, Deactivate, Snapshot, Wait, At, Mark, Expect>;
 
 }  // namespace scenario
 

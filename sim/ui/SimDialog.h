@@ -33,6 +33,10 @@ class SimDialog final : public platform::DialogWindow, public std::enable_shared
   platform::DialogControls& Controls() override { return controls; }
   std::uintptr_t Handle() override { return handle; }
   void Show(bool visible) override { ui.ShowDialog(*this, visible); }
+  void ShowCommand(int command) override { ui.ShowDialog(*this, command != platform::kSwHide); }
+  void CenterOnOwner() override { ui.CenterDialog(*this); }
+  void MakeTopmost() override { ui.MakeDialogTopmost(*this); }
+  void Activate() override { ui.ActivateDialog(*this); }
   void End(std::intptr_t result) override;
   void Destroy() override;
   bool SetTimer(std::uintptr_t id, std::uint32_t ms) override;
@@ -46,7 +50,7 @@ class SimDialog final : public platform::DialogWindow, public std::enable_shared
   platform::DialogPresenter& presenter;
   SimDialogControls controls;
   WindowHandle handle = 0;
-  WindowHandle owner = 0;  // a modeless dialog's parent, which takes it along when destroyed
+  WindowHandle owner = 0;  // the parent or owner, which takes the dialog along when destroyed
 
   // Written on the user-interface thread, read by the host's.
   std::atomic<bool> ended{false};       // a modal dialog's End came

@@ -89,6 +89,14 @@ bool SimDialogControls::HasControl(int id) {
   return Control(id) != nullptr;
 }
 
+int SimDialogControls::IdOf(std::uintptr_t controlHandle) {
+  std::lock_guard lock(mutex_);
+  for (const auto& control : controls_) {
+    if (control.handle == controlHandle) return control.id;
+  }
+  return -1;
+}
+
 std::string SimDialogControls::GetText(int id) {
   std::lock_guard lock(mutex_);
   const ControlState* c = Control(id);

@@ -48,6 +48,7 @@ class SimDialogControls final : public platform::DialogControls {
   SimDialogControls(const DialogTemplate& dialog, std::uintptr_t firstHandle);
 
   bool HasControl(int id) override;
+  int IdOf(std::uintptr_t controlHandle) override;
   std::string GetText(int id) override;
   void SetText(int id, std::string_view text) override;
   bool IsChecked(int id) override;

@@ -11,6 +11,7 @@ namespace sim {
 namespace {
 
 constexpr std::uint32_t kWmSetFont = 0x0030;
+constexpr std::uint32_t kWmShowWindow = 0x0018;
 constexpr std::uint32_t kWmNcDestroy = 0x0082;
 constexpr std::uintptr_t kScClose = 0xF060;
 constexpr std::uintptr_t kFontHandle = 0x00F0A7;  // stands for the dialog font's HFONT
@@ -294,8 +295,9 @@ std::intptr_t SimUi::RunModal(int templateId, platform::DialogPresenter& present
   const auto it = script->dialogs.find(templateId);
   if (it == script->dialogs.end()) return -1;
   const auto dialog = MakeDialog(it->second, presenter, true);
+  dialog->owner = owner ? owner->Handle() : 0;
   Initialize(dialog);
-  if (!dialog->ended) {
+  if (!dialog->ended && !dialog->gone) {
     Line(templateId, "create");
     {
       std::lock_guard lock(mutex_);
@@ -307,12 +309,14 @@ std::intptr_t SimUi::RunModal(int templateId, platform::DialogPresenter& present
     frame.kind = ModalFrame::Kind::kDialog;
     frame.dialog = dialog;
     RunNested(frame);
-    // WM_QUIT ended the loop: the dialog goes with the result it has (0 unless ended).
+    // WM_QUIT ended the loop: the dialog goes with the result it has (0 unless ended). A dialog
+    // destroyed with its owner is gone already: DialogBox then returns 0 (measured under Wine,
+    // where GetLastError says ERROR_INVALID_WINDOW_HANDLE).
     if (!dialog->ended) EndDialog(*dialog, 0);
   }
   const std::intptr_t result = dialog->result;
   // The dialog box's window goes once its loop is over, and its owner is active again.
-  const bool wasActive = view_->ActiveWindow() == dialog->handle;
+  const bool wasActive = view_->ForegroundWindow() == dialog->handle;
   DialogProc(dialog, platform::kWmDestroy, 0, 0);
   ReleaseDialog(dialog);
   if (wasActive && owner) desktop_.SetActive(owner->Handle());
@@ -328,8 +332,26 @@ void SimUi::ShowDialog(SimDialog& dialog, bool visible) {
     dialog.visible = visible;
   }
   desktop_.SetVisible(dialog.handle, visible);
-  if (visible) desktop_.SetActive(dialog.handle);
   if (changed) Line(dialog.templateId, visible ? "show" : "hide");
+  // ShowWindow sends WM_SHOWWINDOW only when the visibility changes, before it returns.
+  if (changed) DialogProc(dialog.shared_from_this(), kWmShowWindow, visible ? 1 : 0, 0);
+  if (visible) desktop_.SetActive(dialog.handle);
+}
+
+void SimUi::CenterDialog(SimDialog& dialog) {
+  if (dialog.gone) return;
+  Line(dialog.templateId, "centre");
+}
+
+void SimUi::MakeDialogTopmost(SimDialog& dialog) {
+  if (dialog.gone) return;
+  Line(dialog.templateId, "topmost");
+  ShowDialog(dialog, true);
+}
+
+void SimUi::ActivateDialog(SimDialog& dialog) {
+  if (dialog.gone) return;
+  desktop_.SetActive(dialog.handle);
 }
 
 void SimUi::EndDialog(SimDialog& dialog, std::intptr_t result) {
@@ -346,12 +368,14 @@ void SimUi::EndDialog(SimDialog& dialog, std::intptr_t result) {
 void SimUi::DestroyDialog(SimDialog& dialog) {
   if (dialog.gone || dialog.destroying.exchange(true)) return;
   const auto self = dialog.shared_from_this();  // the presenter may let go of it in WM_NCDESTROY
-  // DestroyWindow takes the modeless windows a window owns first, then the window itself.
+  // DestroyWindow destroys the windows a window owns first, modal dialogs included, and only then
+  // sends WM_DESTROY to the window itself. A modal dialog's loop ends with its window. Newest
+  // first, as the z-order lists them.
   std::vector<std::shared_ptr<SimDialog>> owned;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& [handle, other] : dialogs_) {
-      if (other->owner == dialog.handle && !other->modal) owned.push_back(other);
+    for (auto it = dialogs_.rbegin(); it != dialogs_.rend(); ++it) {
+      if (it->second->owner == dialog.handle) owned.push_back(it->second);
     }
   }
   for (const auto& other : owned) DestroyDialog(*other);
@@ -384,11 +408,13 @@ void SimUi::AddSystemMenuItem(platform::DialogWindow& window, std::uint32_t id, 
   dialog->systemMenu.emplace_back(id, std::string(text));
 }
 
-void SimUi::SetWindowIcon(platform::DialogWindow& window, int iconId) {
+std::uintptr_t SimUi::SetWindowIcon(platform::DialogWindow& window, int iconId) {
   auto* dialog = dynamic_cast<SimDialog*>(&window);
-  if (!dialog || dialog->gone) return;
+  if (!dialog || dialog->gone) return 0;
   std::lock_guard lock(mutex_);
   dialog->icon = iconId;
+  // A stand-in handle that names the icon.
+  return 0x10000u + static_cast<std::uintptr_t>(iconId);
 }
 
 void SimUi::MoveTopmostTo(platform::DialogWindow& window, int right, int bottom) {

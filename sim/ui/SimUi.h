@@ -8,10 +8,13 @@
 //   ui   <prog>:<id> create|show|hide|destroy    a modeless dialog; `create` before WM_INITDIALOG,
 //                                                `show`/`hide` when its visibility changes (a
 //                                                shown window becomes the active one); the
-//                                                dialogs it owns are destroyed before it
+//                                                dialogs it owns, modal ones too, are destroyed
+//                                                before it
 //   ui   <prog>:<id> create ... end <result>     a modal dialog; `create` once WM_INITDIALOG is
 //                                                through, so one that ends there prints only
-//                                                `end`; WM_QUIT ends it with 0 and stays queued
+//                                                `end`; WM_QUIT ends it with 0 and stays queued;
+//                                                destroyed with its owner, it prints `destroy`
+//                                                and RunModal returns 0, as DialogBox does
 //   ui   <prog>:<id> <control> <kind> ...        snapshot lines, see SimDialogControls
 //   ui   <prog>:menu <cmd>|popup|separator ...   the tray menu when it opens and on snapshot
 //   box  <prog> "<text>" -> ok|cancel|yes|no     a message box, when answered
@@ -150,7 +153,7 @@ class SimUi final : public platform::Ui {
                      std::uint32_t flags) override;
   void ShowPopupMenu(platform::DialogWindow& owner, int menuId, const std::vector<platform::MenuEdit>& edits) override;
   void AddSystemMenuItem(platform::DialogWindow& window, std::uint32_t id, std::string_view text) override;
-  void SetWindowIcon(platform::DialogWindow& window, int iconId) override;
+  std::uintptr_t SetWindowIcon(platform::DialogWindow& window, int iconId) override;
   void MoveTopmostTo(platform::DialogWindow& window, int right, int bottom) override;
   int RunMessageLoop() override;
   void PostQuit(int exitCode) override;
@@ -212,6 +215,9 @@ class SimUi final : public platform::Ui {
                            std::intptr_t lParam);
   void Command(const std::shared_ptr<SimDialog>& dialog, int id, std::uint32_t notification);
   void ShowDialog(SimDialog& dialog, bool visible);
+  void CenterDialog(SimDialog& dialog);
+  void MakeDialogTopmost(SimDialog& dialog);
+  void ActivateDialog(SimDialog& dialog);
   void EndDialog(SimDialog& dialog, std::intptr_t result);
   void DestroyDialog(SimDialog& dialog);
   void ReleaseDialog(const std::shared_ptr<SimDialog>& dialog);

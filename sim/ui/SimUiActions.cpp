@@ -438,7 +438,7 @@ std::optional<std::string> SimUi::Deactivate(int windowId) {
   PostTask([this, windowId] {
     const auto target = FindOpen(windowId);
     if (!target) return;
-    if (view_->ActiveWindow() == target->handle) desktop_.SetActive(0);
+    if (view_->ForegroundWindow() == target->handle) desktop_.SetActive(0);
     DialogProc(target, kWmActivate, kWaInactive, 0);
   });
   return std::nullopt;

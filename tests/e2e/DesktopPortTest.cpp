@@ -167,7 +167,7 @@ TEST_F(DesktopPort, SystemFactsArePlausible) {
   EXPECT_LE(area.bottom, GetSystemMetrics(SM_CYSCREEN));
 }
 
-TEST_F(DesktopPort, ActiveAndVisibleFollowOurOwnWindow) {
+TEST_F(DesktopPort, ForegroundAndVisibleFollowOurOwnWindow) {
   const HWND hwnd = CreateWindowExW(0, L"STATIC", L"Teliox e2e visible", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
                                     nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(hwnd, nullptr);
@@ -175,11 +175,22 @@ TEST_F(DesktopPort, ActiveAndVisibleFollowOurOwnWindow) {
   ShowWindow(hwnd, SW_SHOW);
   EXPECT_TRUE(desktop.IsVisible(HandleOf(hwnd)));
   EXPECT_TRUE(desktop.BringToForeground(HandleOf(hwnd)));
-  e2e::PumpUntil([&] { return desktop.ActiveWindow() == HandleOf(hwnd); }, 2000);
-  EXPECT_EQ(desktop.ActiveWindow(), HandleOf(hwnd));
+  e2e::PumpUntil([&] { return desktop.ForegroundWindow() == HandleOf(hwnd); }, 2000);
+  EXPECT_EQ(desktop.ForegroundWindow(), HandleOf(hwnd));
   DestroyWindow(hwnd);
   EXPECT_FALSE(desktop.IsVisible(HandleOf(hwnd)));
-  EXPECT_NE(desktop.ActiveWindow(), HandleOf(hwnd));
+  EXPECT_NE(desktop.ForegroundWindow(), HandleOf(hwnd));
+}
+
+// The window in front may belong to another program: the port reports it all the same, where
+// GetActiveWindow, bound to the calling thread's own queue, sees none.
+TEST_F(DesktopPeer, ForegroundWindowOfAnotherProgramIsReported) {
+  const HWND hwnd = reinterpret_cast<HWND>(window);
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  EXPECT_TRUE(desktop.IsVisible(window));
+  desktop.BringToForeground(window);
+  EXPECT_TRUE(e2e::PumpUntil([&] { return desktop.ForegroundWindow() == window; }, 3000));
+  EXPECT_EQ(GetActiveWindow(), nullptr);
 }
 
 TEST_F(DesktopPort, TrayIconIsAddedModifiedAndDeletedWithChineseTips) {

@@ -1,11 +1,15 @@
 // Hidmar.dll under Wine, reached as Teliox.exe reaches it (Win32HidLink, ordinals resolved at run
 // time), and the Windows HID stack beneath it. Wine has no handset, but it does show two virtual
 // HID devices (mouse 845E:0001, keyboard 845E:0002, input reports only): they prove enumeration,
-// id matching, opening for overlapped I/O and stopping a reader that waits on a real device.
+// id matching and that a collection without the handset's output report is passed over; taken for
+// a handset by a test stack, they prove opening for overlapped I/O and stopping a reader that waits
+// on a real device.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -108,24 +112,102 @@ TEST_F(HidmarDll, CallsInAnyOrderAnswerWithoutCrashing) {
   EXPECT_EQ(0, hid.FindDevice(0xFFFFFFFF, 0xFFFFFFFF));
 }
 
-// The ids are matched, not just any HID interface taken: Wine's two devices are found by their
-// own ids and by no others.
-TEST_F(HidmarDll, FindsWinesVirtualDevicesByTheirIds) {
-  EXPECT_NE(0, hid.FindDevice(kWineVendor, kWineMouse));
-  EXPECT_NE(0, hid.FindDevice(kWineVendor, kWineKeyboard));
-  EXPECT_EQ(0, hid.FindDevice(kWineVendor, 0x0003));
-  EXPECT_EQ(0, hid.FindDevice(0x845F, kWineMouse));
-  // The failed search forgot the keyboard.
+// Wine's two devices have ids the library can be asked for, but neither has the handset's output
+// report (they have none), so the library takes neither.
+TEST_F(HidmarDll, WinesVirtualDevicesAreNoHandset) {
+  hidmar::Win32HidSystem system;
+  ASSERT_FALSE(system.FindPaths(kWineVendor, kWineMouse).empty());
+  ASSERT_FALSE(system.FindPaths(kWineVendor, kWineKeyboard).empty());
+  EXPECT_EQ(0, hid.FindDevice(kWineVendor, kWineMouse));
+  EXPECT_EQ(0, hid.FindDevice(kWineVendor, kWineKeyboard));
   EXPECT_EQ(0, hid.OpenDevice(0));
 }
 
-// Opens a real device: its reader waits in an overlapped read that nothing completes. Writes
-// fail (the device has no output report), and closing ends the reader at once.
-TEST_F(HidmarDll, ClosesAnOpenDeviceWhoseReaderWaits) {
+// Four writers, as the bridge's worker threads write without a lock of their own, while another
+// thread runs the closing steps and searches again.
+void WritersBesideTheClosingSteps(platform::HidLink& hid, std::uint16_t vendorId, std::uint16_t productId) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> nonZero{0};
+  std::vector<std::thread> writers;
+  for (int i = 0; i < 4; ++i) {
+    writers.emplace_back([&] {
+      while (!stop) {
+        if (hid.WriteReport(kStatusReport, 7) != 0) ++nonZero;
+      }
+    });
+  }
+  std::thread monitor([&] {
+    for (int round = 0; round < 20; ++round) {
+      hid.FindDevice(0x11F1, round % 2 ? 0x1403 : 0x1402);
+      hid.OpenDevice(0);
+      hid.CloseDevice();
+      hid.FindDevice(vendorId, productId);
+      hid.OpenDevice(0);
+      Sleep(1);
+      hid.CloseDevice();
+      hid.ReleaseLibrary();
+    }
+  });
+  monitor.join();
+  stop = true;
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(0, nonZero.load()) << "nothing here takes an output report";
+}
+
+TEST_F(HidmarDll, FourWritersBesideTheClosingSteps) { WritersBesideTheClosingSteps(hid, kWineVendor, kWineMouse); }
+
+// --- the library on the Windows HID stack, with a real device open --------------------------
+
+// The Windows HID stack, except that Wine's keyboard is taken for a handset: it examines as it is
+// but claims the handset's output report, so the library opens the real device, and its reader
+// waits on it. Writes still fail: the device has no output report.
+class KeyboardAsHandset final : public hidmar::HidSystem {
+ public:
+  std::vector<std::string> FindPaths(std::uint16_t vendorId, std::uint16_t productId) override {
+    return vendorId == 0x11F1 && productId == 0x1402 ? real_.FindPaths(kWineVendor, kWineKeyboard)
+                                                     : std::vector<std::string>{};
+  }
+  std::optional<hidmar::ReportShape> Examine(const std::string& path) override {
+    auto shape = real_.Examine(path);
+    if (shape) shape->outputLength = hidmar::HandsetOutputLength(shape->numbered);
+    return shape;
+  }
+  std::unique_ptr<hidmar::HidDevice> Open(const std::string& path) override { return real_.Open(path); }
+  void Post(std::uintptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
+    real_.Post(window, message, wParam, lParam);
+  }
+
+ private:
+  hidmar::Win32HidSystem real_;
+};
+
+// The HidLink port on a HidmarLibrary, as the DLL's exports put it in front of one.
+class LibraryLink final : public platform::HidLink {
+ public:
+  explicit LibraryLink(hidmar::HidSystem& system) : library_(system) {}
+  int FindDevice(std::uint32_t vendorId, std::uint32_t productId) override {
+    return library_.Find(vendorId, productId);
+  }
+  int OpenDevice(platform::WindowHandle window) override {
+    return library_.Open(reinterpret_cast<std::uintptr_t>(window));
+  }
+  void SetNotifyMessage(std::uint32_t message) override { library_.SetMessage(message); }
+  int WriteReport(const std::uint8_t* report, int length) override { return library_.Write(report, length); }
+  void CloseDevice() override { library_.Close(); }
+  void ReleaseLibrary() override { library_.Release(); }
+
+ private:
+  hidmar::HidmarLibrary library_;
+};
+
+// Its reader waits in an overlapped read that nothing completes; closing ends it at once.
+TEST(HidmarOnWin32, ClosesAnOpenDeviceWhoseReaderWaits) {
   NotifyWindow window;
   ASSERT_NE(nullptr, window.hwnd());
+  KeyboardAsHandset system;
+  LibraryLink hid(system);
   for (int round = 0; round < 3; ++round) {
-    ASSERT_NE(0, hid.FindDevice(kWineVendor, kWineKeyboard));
+    ASSERT_NE(0, hid.FindDevice(0x11F1, 0x1402));
     ASSERT_NE(0, hid.OpenDevice(window.handle()));
     hid.SetNotifyMessage(0x464);
     EXPECT_NE(0, hid.OpenDevice(window.handle())) << "open again keeps the device";
@@ -142,35 +224,10 @@ TEST_F(HidmarDll, ClosesAnOpenDeviceWhoseReaderWaits) {
   }
 }
 
-// Four writers, as the bridge's worker threads write without a lock of their own, while another
-// thread runs the closing steps and searches again, with and without an open device.
-TEST_F(HidmarDll, FourWritersBesideTheClosingSteps) {
-  std::atomic<bool> stop{false};
-  std::atomic<int> nonZero{0};
-  std::vector<std::thread> writers;
-  for (int i = 0; i < 4; ++i) {
-    writers.emplace_back([&] {
-      while (!stop) {
-        if (hid.WriteReport(kStatusReport, 7) != 0) ++nonZero;
-      }
-    });
-  }
-  std::thread monitor([&] {
-    for (int round = 0; round < 20; ++round) {
-      hid.FindDevice(0x11F1, round % 2 ? 0x1403 : 0x1402);
-      hid.OpenDevice(0);
-      hid.CloseDevice();
-      hid.FindDevice(kWineVendor, kWineMouse);
-      hid.OpenDevice(0);
-      Sleep(1);
-      hid.CloseDevice();
-      hid.ReleaseLibrary();
-    }
-  });
-  monitor.join();
-  stop = true;
-  for (auto& writer : writers) writer.join();
-  EXPECT_EQ(0, nonZero.load()) << "nothing here takes an output report";
+TEST(HidmarOnWin32, FourWritersBesideTheClosingStepsOfAnOpenDevice) {
+  KeyboardAsHandset system;
+  LibraryLink hid(system);
+  WritersBesideTheClosingSteps(hid, 0x11F1, 0x1402);
 }
 
 TEST(HidmarLink, AbsentOrIncompleteLibraryAnswersAsNoHandset) {
@@ -190,23 +247,41 @@ TEST(HidmarLink, AbsentOrIncompleteLibraryAnswersAsNoHandset) {
 
 // --- the Windows HID stack beneath the library ------------------------------------------------
 
-TEST(Win32HidSystem, ReadsTheCapabilitiesOfAnOpenedDevice) {
+// The ids are matched, not just any HID interface taken.
+TEST(Win32HidSystem, FindsInterfacesByTheirIds) {
+  hidmar::Win32HidSystem system;
+  const auto mice = system.FindPaths(kWineVendor, kWineMouse);
+  const auto keyboards = system.FindPaths(kWineVendor, kWineKeyboard);
+  ASSERT_EQ(1u, mice.size());
+  ASSERT_EQ(1u, keyboards.size());
+  EXPECT_NE(mice[0], keyboards[0]);
+  EXPECT_TRUE(system.FindPaths(kWineVendor, 0x0003).empty());
+  EXPECT_TRUE(system.FindPaths(0x845F, kWineMouse).empty());
+}
+
+// Wine, unlike Windows, lets anyone open its keyboard and mouse for reading and writing.
+TEST(Win32HidSystem, ExaminesAndOpensWithTheSameCapabilities) {
   hidmar::Win32HidSystem system;
   for (const std::uint16_t product : {kWineMouse, kWineKeyboard}) {
-    const std::string path = system.FindPath(kWineVendor, product);
-    ASSERT_FALSE(path.empty());
+    const std::string path = system.FindPaths(kWineVendor, product).at(0);
+    const auto examined = system.Examine(path);
+    ASSERT_TRUE(examined.has_value()) << path;
+    EXPECT_GT(examined->inputLength, 1u);
+    EXPECT_EQ(0u, examined->outputLength);
+    EXPECT_FALSE(examined->numbered);
+    EXPECT_FALSE(hidmar::TakesHandsetReports(*examined));
     const auto device = system.Open(path);
     ASSERT_NE(nullptr, device) << path;
-    EXPECT_GT(device->Shape().inputLength, 1u);
-    EXPECT_EQ(0u, device->Shape().outputLength);
-    EXPECT_FALSE(device->Shape().numbered);
+    EXPECT_EQ(examined->inputLength, device->Shape().inputLength);
+    EXPECT_EQ(examined->outputLength, device->Shape().outputLength);
   }
+  EXPECT_FALSE(system.Examine("\\\\?\\hid#no_such_device").has_value());
   EXPECT_EQ(nullptr, system.Open("\\\\?\\hid#no_such_device"));
 }
 
 TEST(Win32HidSystem, InterruptEndsAWaitingReadAndEveryLaterCall) {
   hidmar::Win32HidSystem system;
-  const auto device = system.Open(system.FindPath(kWineVendor, kWineMouse));
+  const auto device = system.Open(system.FindPaths(kWineVendor, kWineMouse).at(0));
   ASSERT_NE(nullptr, device);
   std::atomic<int> result{-1};
   std::thread reader([&] {

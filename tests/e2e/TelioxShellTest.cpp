@@ -1,7 +1,10 @@
 // Teliox.exe itself under Wine: it starts, writes its language and registration, refuses a second
 // instance with exit code 0, switches language on its menu command, ignores a close request with
-// the wrong code and ends in order on the right one.
+// the wrong code and ends in order on the right one; its tray icon comes back when the taskbar
+// announces a new start.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -24,8 +27,8 @@ bool ReadDword(const char* key, const char* name, DWORD& value) {
 
 void WriteDword(const char* key, const char* name, DWORD value) {
   HKEY handle = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr));
   RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   RegCloseKey(handle);
 }
@@ -100,7 +103,7 @@ bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000) { return e2e::
 
 TEST(TelioxShell, StartsOnceSwitchesLanguageAndEndsInOrder) {
   DeleteValue(kSettingsKey, "LANGUAGE");  // derived from the system (0x0409 here): English
-  DeleteValue(kRegisterKey, "Teliox");  // left by an earlier run that was killed
+  DeleteValue(kRegisterKey, "Teliox");    // left by an earlier run that was killed
   WriteDword(kRegisterKey, "SomeOtherProgram", 4242);
   const ULONGLONG startedAt = GetTickCount64();
   Teliox first;
@@ -139,6 +142,42 @@ TEST(TelioxShell, StartsOnceSwitchesLanguageAndEndsInOrder) {
   DWORD other = 0;
   EXPECT_TRUE(ReadDword(kRegisterKey, "SomeOtherProgram", other)) << "only our own value goes";
   DeleteValue(kRegisterKey, "SomeOtherProgram");
+}
+
+// Wine's taskbar never starts again, so the test does what a restart does to the tray: the icon
+// goes, and "TaskbarCreated" reaches the program's top-level window.
+TEST(TelioxShell, AddsItsTrayIconAgainWhenTheTaskbarIsCreated) {
+  DeleteValue(kRegisterKey, "Teliox");
+  Teliox teliox;
+  ASSERT_TRUE(teliox.Started()) << TelioxPath();
+  DWORD registered = 0;
+  ASSERT_TRUE(WaitFor([&] { return ReadDword(kRegisterKey, "Teliox", registered); })) << "no registration";
+  HWND main = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (main = teliox.MainWindow()) != nullptr; }));
+
+  // The tray knows an icon by its window and id (1); a modify that changes nothing succeeds only
+  // for an icon the tray holds.
+  NOTIFYICONDATAW icon{};
+  icon.cbSize = sizeof icon;
+  icon.hWnd = main;
+  icon.uID = 1;
+  const auto shown = [&] { return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE; };
+  ASSERT_TRUE(WaitFor(shown)) << "no tray icon after start-up";
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+  EXPECT_FALSE(shown());
+
+  const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  ASSERT_NE(0u, taskbarCreated);
+  PostMessageA(main, taskbarCreated, 0, 0);
+  EXPECT_TRUE(WaitFor(shown)) << "the icon was not added again";
+  // Announced while the icon is still there: it stays, and the program runs on.
+  SendMessageA(main, taskbarCreated, 0, 0);
+  EXPECT_TRUE(shown());
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), teliox.WaitExit(0));
+
+  PostMessageA(main, RegisterWindowMessageA("PX_CloseApplication"), 0xA0, 0);
+  EXPECT_EQ(0u, teliox.WaitExit(15000));
+  EXPECT_FALSE(shown()) << "the icon goes with the program";
 }
 
 }  // namespace

@@ -367,12 +367,13 @@ TEST_F(UiPort, SystemMenuIconAndTopmostPlacement) {
 
   // With a language library current the icon still comes from the program.
   ui.SetResourceModule(ui.LoadLanguageLibrary("smoke_lang.dll"));
-  ui.SetWindowIcon(window, IDI_SMOKE);
+  const std::uintptr_t returned = ui.SetWindowIcon(window, IDI_SMOKE);
   const LRESULT big = SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0);
+  EXPECT_EQ(returned, static_cast<std::uintptr_t>(big)) << "the big icon's handle comes back";
   const LRESULT smallIcon = SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0);
   EXPECT_NE(big, 0);
   EXPECT_NE(smallIcon, 0);
-  ui.SetWindowIcon(window, 4242);
+  EXPECT_EQ(ui.SetWindowIcon(window, 4242), 0u);
   EXPECT_EQ(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0), big) << "a missing icon changes nothing";
 
   RECT before_rect{};

@@ -7,9 +7,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -64,6 +65,7 @@ TEST(HidmarReportFrame, ADeviceWithoutOutputReportGetsNoBuffer) {
 
 // What the test sees of one opened device, alive after the library let go of it.
 struct DeviceRecord {
+  std::string path;
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Bytes> pending;  // input reports the handset has sent
@@ -150,27 +152,45 @@ struct Posted {
 
 class FakeHidSystem final : public hidmar::HidSystem {
  public:
-  // A present interface with these ids, opened with `shape`.
-  void Plug(std::uint16_t vendorId, std::uint16_t productId, ReportShape shape = {8, 8, false}) {
+  // Adds a present interface (one top-level collection) with these ids, opened with `shape`;
+  // `openable` false: it does not open for reading and writing, as a keyboard or mouse
+  // collection that Windows holds. Returns its path.
+  std::string Plug(std::uint16_t vendorId, std::uint16_t productId, ReportShape shape = {8, 8, false},
+                   bool openable = true) {
     std::lock_guard lock(mutex_);
-    const std::string path = "hid#" + std::to_string(vendorId) + "&" + std::to_string(productId);
-    present_[{vendorId, productId}] = path;
-    shapes_[path] = shape;
+    const std::string path = "hid#" + std::to_string(vendorId) + "&" + std::to_string(productId) + "&col" +
+                             std::to_string(collections_.size());
+    collections_.push_back({path, vendorId, productId, shape, openable});
+    return path;
   }
+  // Every later Open fails (the device went, or someone took it, after the search).
   void RefuseOpen() { refuseOpen_ = true; }
 
-  std::string FindPath(std::uint16_t vendorId, std::uint16_t productId) override {
+  std::vector<std::string> FindPaths(std::uint16_t vendorId, std::uint16_t productId) override {
     std::lock_guard lock(mutex_);
-    const auto it = present_.find({vendorId, productId});
-    return it == present_.end() ? std::string() : it->second;
+    std::vector<std::string> paths;
+    for (const auto& collection : collections_) {
+      if (collection.vendorId == vendorId && collection.productId == productId) paths.push_back(collection.path);
+    }
+    return paths;
+  }
+
+  std::optional<ReportShape> Examine(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    const Collection* collection = Find(path);
+    if (!collection || !collection->openable) return std::nullopt;
+    return collection->shape;
   }
 
   std::unique_ptr<hidmar::HidDevice> Open(const std::string& path) override {
     if (refuseOpen_) return nullptr;
     std::lock_guard lock(mutex_);
+    const Collection* collection = Find(path);
+    if (!collection || !collection->openable) return nullptr;
     const auto record = std::make_shared<DeviceRecord>();
+    record->path = path;
     opened_.push_back(record);
-    return std::make_unique<FakeDevice>(record, shapes_.at(path));
+    return std::make_unique<FakeDevice>(record, collection->shape);
   }
 
   void Post(std::uintptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override {
@@ -192,9 +212,22 @@ class FakeHidSystem final : public hidmar::HidSystem {
   }
 
  private:
+  struct Collection {
+    std::string path;
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+    ReportShape shape;
+    bool openable;
+  };
+  const Collection* Find(const std::string& path) const {
+    for (const auto& collection : collections_) {
+      if (collection.path == path) return &collection;
+    }
+    return nullptr;
+  }
+
   std::mutex mutex_;
-  std::map<std::pair<std::uint16_t, std::uint16_t>, std::string> present_;
-  std::map<std::string, ReportShape> shapes_;
+  std::vector<Collection> collections_;
   std::vector<std::shared_ptr<DeviceRecord>> opened_;
   std::vector<Posted> posts_;
   std::atomic<bool> refuseOpen_{false};
@@ -227,6 +260,58 @@ TEST_F(HidmarLibraryTest, FindsOnlyTheIdsAskedFor) {
   // USB ids are 16 bits: a wider value must not be cut down to one that matches.
   EXPECT_EQ(0, library_.Find(0x111F1, 0x1403));
   EXPECT_EQ(0, library_.Find(0x11F1, 0x11403));
+}
+
+// A device shows one interface per top-level collection, all with its ids. The handset's is the
+// one that opens for reading and writing and has its output report; the others are passed over.
+TEST(HidmarCollections, TheFirstCollectionThatTakesTheHandsetsReportsIsChosen) {
+  struct Case {
+    const char* what;
+    ReportShape shape;
+    bool openable;
+  };
+  const Case unsuitable[] = {
+      {"held by the system (a keyboard or mouse)", {8, 8, false}, false},
+      {"a longer output report", {8, 9, false}, true},
+      {"no output report", {8, 0, false}, true},
+      {"numbered, with a byte too many", {8, 8, true}, true},
+      {"unnumbered, with the id byte missing", {8, 7, false}, true},
+  };
+  for (const auto& first : unsuitable) {
+    SCOPED_TRACE(first.what);
+    FakeHidSystem system;
+    HidmarLibrary library(system);
+    system.Plug(0x11F1, 0x1402, first.shape, first.openable);
+    const std::string handset = system.Plug(0x11F1, 0x1402, {8, 8, false});
+    system.Plug(0x11F1, 0x1402, {7, 7, true});  // fits too, but comes later
+    ASSERT_EQ(1, library.Find(0x11F1, 0x1402));
+    ASSERT_EQ(1, library.Open(kWindow));
+    ASSERT_EQ(1u, system.Opened().size());
+    EXPECT_EQ(handset, system.Last()->path);
+    EXPECT_EQ(1, library.Write(kStatusReport, 7));
+    EXPECT_EQ(system.Last()->Written(), (std::vector<Bytes>{{0x00, 0xC0, 0x00, 0x00, 0x42, 0x00, 0x00, 0x00}}));
+  }
+
+  // With report ids the handset's output report is the seven bytes themselves.
+  FakeHidSystem system;
+  HidmarLibrary library(system);
+  system.Plug(0x11F1, 0x1403, {8, 8, true});
+  const std::string numbered = system.Plug(0x11F1, 0x1403, {7, 7, true});
+  ASSERT_EQ(1, library.Find(0x11F1, 0x1403));
+  ASSERT_EQ(1, library.Open(kWindow));
+  EXPECT_EQ(numbered, system.Last()->path);
+}
+
+TEST(HidmarCollections, NoSuitableCollectionIsNoHandset) {
+  FakeHidSystem system;
+  HidmarLibrary library(system);
+  system.Plug(0x11F1, 0x1402, {8, 8, false}, false);
+  system.Plug(0x11F1, 0x1402, {8, 0, false});
+  system.Plug(0x11F1, 0x1402, {8, 65, false});
+  system.Plug(0x11F1, 0x1403, {8, 8, false});  // suitable, but other ids
+  EXPECT_EQ(0, library.Find(0x11F1, 0x1402));
+  EXPECT_EQ(0, library.Open(kWindow));
+  EXPECT_TRUE(system.Opened().empty());
 }
 
 TEST_F(HidmarLibraryTest, OpensOnlyWhatTheLastSearchFound) {

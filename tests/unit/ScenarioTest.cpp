@@ -83,6 +83,8 @@ command 0x8001
 message manager "PX_CloseApplication" 0xA0 0
 copydata manager 1 "Unknown" bytes 7
 tray click context
+tray restart
+tray refuse-adds 2
 answer slider 1010 4 code 8
 act 160 close
 deactivate 136
@@ -97,15 +99,15 @@ expect-count 2 "hid> .. .. 9A" within 5s
 expect-not "cmd!" for 100ms
 )";
   const auto directives = ParseOk(text);
-  ASSERT_EQ(58u, directives.size());
+  ASSERT_EQ(60u, directives.size());
   EXPECT_EQ(2, directives.front().line);
   EXPECT_EQ("registry set", directives.front().verb);
-  EXPECT_EQ(59, directives.back().line);
+  EXPECT_EQ(61, directives.back().line);
   EXPECT_EQ("expect-not", directives.back().verb);
   EXPECT_EQ("expect-not \"cmd!\" for 100ms", directives.back().source);
   std::set<std::string> verbs;
   for (const auto& directive : directives) verbs.insert(directive.verb);
-  EXPECT_EQ(51u, verbs.size());  // every verb of the language
+  EXPECT_EQ(53u, verbs.size());  // every verb of the language
 }
 
 TEST(ScenarioParse, WorldSetUp) {
@@ -210,6 +212,9 @@ TEST(ScenarioParse, ProgramsAndTheUser) {
   EXPECT_EQ("Unknown", copy.text);
   EXPECT_EQ(7u, copy.bytes);
   EXPECT_EQ(Click::kContext, One<TrayClick>("tray click context").click);
+  One<TrayRestart>("tray restart");
+  EXPECT_EQ(3u, One<TrayRefuseAdds>("tray refuse-adds 3").count);
+  EXPECT_EQ(WindowState::kHidden, One<ClientWindow>("client window hidden").state);
 
   const auto slider = One<Answer>("answer slider 1010 4 code 8").action;
   EXPECT_EQ(ActionKind::kSlider, slider.kind);
@@ -321,7 +326,9 @@ TEST(ScenarioErrors, NameTheLineAndTheOffendingText) {
       {"client call 1 SOMETHINGLONGERTHAN19", "1 to 19 characters"},
       {"client voicemails 7:1:5:alice", "bad voicemail"},
       {"client voicemails 7:1:\"alice\"", "bad voicemail"},
-      {"client window minimised", "(foreground|background|absent)"},
+      {"client window minimised", "(foreground|background|hidden|absent)"},
+      {"tray refuse-adds -1", "out of range"},
+      {"tray restart now", "unexpected \"now\""},
       {"audio control \"M\" src1 volume", "bad mixer line \"src1\""},
       {"audio control \"M\" dst0.src volume", "bad mixer line"},
       {"audio control \"M\" dst0 volume range 5 1", "range minimum above its maximum"},

@@ -1,11 +1,14 @@
 // The simulation kit's core: transcript lines, the scheduler, and the simulated desktop's
-// message delivery between programs on the virtual clock.
+// message delivery between programs on the virtual clock, with the Win32 rules it models: the
+// order GetMessage takes messages in, sends answered while the sender waits, the tray's callback
+// messages by icon version, and the taskbar starting again.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <vector>
 
+#include "sim/ProgramClock.h"
 #include "sim/Scheduler.h"
 #include "sim/SimDesktop.h"
 #include "sim/Transcript.h"
@@ -62,16 +65,19 @@ class DesktopTest : public ::testing::Test {
   void Start(Loop& loop, const std::string& name, const std::string& title,
              std::function<std::intptr_t(Loop&, std::uint32_t, std::uintptr_t, std::intptr_t)> handler = nullptr) {
     loop.program = &desktop_.AddProgram(name, name + ".exe");
-    loop.window = desktop_.NewWindow(loop.program, title, name + "Class",
-                                     [this, &loop, handler](std::uint32_t msg, std::uintptr_t w, std::intptr_t l) {
-                                       loop.seen.push_back(std::to_string(clock_.Now()) + ":" + std::to_string(msg) +
-                                                           ":" + std::to_string(w));
-                                       return handler ? handler(loop, msg, w, l) : std::intptr_t{0};
-                                     });
+    loop.window = desktop_.NewWindow(
+        loop.program, title, name + "Class",
+        [this, &loop, handler](std::uint32_t msg, std::uintptr_t w, std::intptr_t l) {
+          loop.seen.push_back(std::to_string(clock_.Now()) + ":" + std::to_string(msg) + ":" + std::to_string(w));
+          return handler ? handler(loop, msg, w, l) : std::intptr_t{0};
+        });
     loop.thread = clock_.Spawn([&loop] {
       loop.program->BindUiThread();
-      SimMessage message;
-      while (loop.program->NextMessage(message)) loop.program->Dispatch(message);
+      try {
+        SimMessage message;
+        while (loop.program->NextMessage(message)) loop.program->Dispatch(message);
+      } catch (const ProcessEnded&) {
+      }
     });
   }
   void Stop(Loop& loop) {
@@ -191,13 +197,12 @@ TEST_F(DesktopTest, WindowsRegisteredMessagesProcessesAndTray) {
 
   std::vector<std::string> bodies;
   for (const auto& line : transcript_.Lines()) bodies.push_back(Transcript::Body(line));
-  const std::vector<std::string> expected = {
-      "proc start \"C:\\Program Files\\Common Files\\VL\\SNDWD.exe\"",
-      "proc start \"C:\\other\\Tool.exe\"",
-      "proc start \"t40fra_bex.dll\"",
-      "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\"",
-      "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\" failed",
-      "tray delete icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\""};
+  const std::vector<std::string> expected = {"proc start \"C:\\Program Files\\Common Files\\VL\\SNDWD.exe\"",
+                                             "proc start \"C:\\other\\Tool.exe\"",
+                                             "proc start \"t40fra_bex.dll\"",
+                                             "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\"",
+                                             "tray add icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\" failed",
+                                             "tray delete icon=148 tip=\"Teliox: 離線\\nTarvo: 離線\""};
   EXPECT_EQ(expected, bodies);
 }
 
@@ -223,6 +228,133 @@ TEST_F(DesktopTest, CopyDataReachesTheReceiverAsACopyAndIsLoggedAsText) {
   EXPECT_EQ(1, result);
   EXPECT_EQ(std::string("Unknown\0", 8), received);
   EXPECT_EQ("msg SNDWD 0x004A 1 \"Unknown\"", Transcript::Body(transcript_.At(0)));
+  Stop(manager);
+}
+
+TEST_F(DesktopTest, TimersComeOnlyWhenNoPostedMessageOrQuitWaits) {
+  Loop bridge;
+  Start(bridge, "bridge", "Teliox", [&](Loop& self, std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+    if (msg == platform::kWmApp) clock_.Sleep(55);  // busy while the timer comes due, and posts arrive
+    if (msg == platform::kWmApp + 3) desktop_.KillTimer(self.window, 8);
+    return std::intptr_t{0};
+  });
+  desktop_.SetTimer(bridge.window, 7, 10);
+  desktop_.PostTo(bridge.window, platform::kWmApp, 0, 0);
+  scheduler_.At(20, [&] { desktop_.PostTo(bridge.window, platform::kWmApp + 1, 0, 0); });
+  scheduler_.At(30, [&] { desktop_.PostTo(bridge.window, platform::kWmApp + 2, 0, 0); });
+  clock_.AdvanceTo(65);
+  desktop_.KillTimer(bridge.window, 7);
+  // Killing a timer takes its due WM_TIMER along.
+  desktop_.SetTimer(bridge.window, 8, 10);
+  desktop_.PostTo(bridge.window, platform::kWmApp, 0, 0);
+  scheduler_.At(70, [&] { desktop_.PostTo(bridge.window, platform::kWmApp + 3, 0, 0); });
+  clock_.AdvanceTo(200);
+  const std::vector<std::string> expected = {"0:32768:0", "55:32769:0", "55:32770:0", "55:275:7",
+                                             "60:275:7",  "65:32768:0", "120:32771:0"};
+  EXPECT_EQ(expected, bridge.seen);
+
+  // WM_QUIT comes before a due timer.
+  desktop_.SetTimer(bridge.window, 9, 10);
+  desktop_.PostTo(bridge.window, platform::kWmApp, 0, 0);
+  scheduler_.At(230, [&] { bridge.program->PostQuit(0); });
+  clock_.AdvanceTo(300);
+  EXPECT_EQ("200:32768:0", bridge.seen.back());
+  bridge.thread.join();
+}
+
+TEST_F(DesktopTest, ProgramsSendingToEachOtherAtOnceAnswerWhileTheyWait) {
+  Loop bridge, manager;
+  std::intptr_t bridgeGot = 0, managerGot = 0;
+  Start(bridge, "bridge", "Teliox", [&](Loop& self, std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+    if (msg == platform::kWmApp) {
+      clock_.Sleep(10);  // busy until both send
+      bridgeGot = desktop_.SendFrom(self.program, manager.window, platform::kWmApp + 1, 0, 0);
+    }
+    return std::intptr_t{msg == platform::kWmApp + 1 ? 11 : 0};
+  });
+  Start(manager, "manager", "SNDWD", [&](Loop& self, std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+    if (msg == platform::kWmApp) {
+      clock_.Sleep(10);
+      managerGot = desktop_.SendFrom(self.program, bridge.window, platform::kWmApp + 1, 0, 0);
+    }
+    return std::intptr_t{msg == platform::kWmApp + 1 ? 22 : 0};
+  });
+  // Both user-interface threads send at the same instant, each to the other.
+  desktop_.PostTo(bridge.window, platform::kWmApp, 0, 0);
+  desktop_.PostTo(manager.window, platform::kWmApp, 0, 0);
+  clock_.AdvanceTo(100);
+  EXPECT_EQ(22, bridgeGot);
+  EXPECT_EQ(11, managerGot);
+  if (bridgeGot == 0 || managerGot == 0) {  // deadlocked: end both, as their processes would end
+    bridge.program->Kill();
+    manager.program->Kill();
+    clock_.RunUntilIdle();
+    bridge.thread.join();
+    manager.thread.join();
+    return;
+  }
+  Stop(bridge);
+  Stop(manager);
+}
+
+TEST_F(DesktopTest, TheTrayPostsWhatTheIconsVersionAsksForAndComesBackEmpty) {
+  Loop bridge, manager;
+  std::vector<std::intptr_t> mouse;
+  Start(bridge, "bridge", "Teliox", [&](Loop&, std::uint32_t msg, std::uintptr_t w, std::intptr_t l) {
+    if (msg == 0x8001) mouse.push_back(w == 1 ? l : -1);
+    return std::intptr_t{0};
+  });
+  Start(manager, "manager", "SNDWD");
+  auto tray = desktop_.DesktopFor(*bridge.program);
+  const platform::TrayIcon icon{bridge.window, 1, 0x8001, 148, "Teliox"};
+  ASSERT_TRUE(tray->NotifyIcon(platform::TrayAction::Add, icon));
+  const auto clicks = [&](SimDesktop::TrayInput input) {
+    mouse.clear();
+    EXPECT_TRUE(desktop_.TrayIconInput("bridge", input));
+    clock_.RunUntilIdle();
+    return mouse;
+  };
+  using Input = SimDesktop::TrayInput;
+  using Mouse = std::vector<std::intptr_t>;
+  constexpr std::intptr_t kDown = 0x204, kUp = 0x205, kContext = 0x7B;
+  // The default version never hears WM_CONTEXTMENU, not even for the keyboard's menu key.
+  EXPECT_EQ((Mouse{0x201, 0x202}), clicks(Input::LeftClick));
+  EXPECT_EQ((Mouse{kDown, kUp}), clicks(Input::RightClick));
+  EXPECT_EQ((Mouse{kDown, kUp}), clicks(Input::ContextKey));
+  EXPECT_TRUE(desktop_.SetTrayIconVersion(bridge.window, 1, 3));
+  EXPECT_EQ((Mouse{kDown, kUp, kContext}), clicks(Input::RightClick));
+  EXPECT_EQ((Mouse{kContext}), clicks(Input::ContextKey));
+  EXPECT_FALSE(desktop_.SetTrayIconVersion(bridge.window, 2, 3));
+  EXPECT_FALSE(desktop_.TrayIconInput("manager", Input::RightClick));
+
+  // The taskbar starts again: no icons, and every top-level window of a program hears of it.
+  std::vector<std::string> heard;
+  const auto taskbarCreated = desktop_.RegisterMessage("TaskbarCreated");
+  desktop_.RestartTaskbar();
+  clock_.RunUntilIdle();
+  for (const auto* loop : {&bridge, &manager}) {
+    const std::string expected = "0:" + std::to_string(taskbarCreated) + ":0";
+    EXPECT_EQ(expected, loop->seen.back()) << loop->program->Name();
+  }
+  EXPECT_FALSE(desktop_.TrayIconOf("bridge"));
+  EXPECT_TRUE(tray->NotifyIcon(platform::TrayAction::Add, icon));
+  EXPECT_EQ(0u, desktop_.TrayIconOf("bridge")->version);  // asked for again after every add
+
+  // A tray that refuses adds: the next ones fail, then it takes them again.
+  ASSERT_TRUE(tray->NotifyIcon(platform::TrayAction::Delete, icon));
+  desktop_.RefuseTrayAdds(2);
+  EXPECT_FALSE(tray->NotifyIcon(platform::TrayAction::Add, icon));
+  EXPECT_FALSE(tray->NotifyIcon(platform::TrayAction::Add, icon));
+  EXPECT_TRUE(tray->NotifyIcon(platform::TrayAction::Add, icon));
+  std::vector<std::string> lines;
+  for (const auto& line : transcript_.Lines()) lines.push_back(Transcript::Body(line));
+  const std::vector<std::string> expected = {
+      "tray add icon=148 tip=\"Teliox\"",        "tray restart",
+      "tray add icon=148 tip=\"Teliox\"",        "tray delete icon=148 tip=\"Teliox\"",
+      "tray add icon=148 tip=\"Teliox\" failed", "tray add icon=148 tip=\"Teliox\" failed",
+      "tray add icon=148 tip=\"Teliox\""};
+  EXPECT_EQ(expected, lines);
+  Stop(bridge);
   Stop(manager);
 }
 

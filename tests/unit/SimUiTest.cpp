@@ -332,7 +332,7 @@ TEST_F(SimUiTest, AModalDialogTakesAnswersQueuedBeforeItOpens) {
   EXPECT_NE(commands[0].lParam, commands[1].lParam);
   EXPECT_TRUE(checkedWhenClicked);
   EXPECT_EQ(kWmNcDestroy, modal_.Messages().back());
-  EXPECT_EQ(main_window_, desktop_.DesktopFor(*running_[0]->program)->ActiveWindow());  // the owner again
+  EXPECT_EQ(main_window_, desktop_.DesktopFor(*running_[0]->program)->ForegroundWindow());  // the owner again
   EXPECT_EQ(0u, AnswersLeft());
 }
 
@@ -415,6 +415,43 @@ TEST_F(SimUiTest, ADialogThatEndsInItsInitialisationPrintsOnlyItsEndAndTakesNoAn
   EXPECT_FALSE(desktop_.WindowExists(main_window_));
 }
 
+// DestroyWindow destroys the owned windows first, an open modal dialog included, and the dialog's
+// loop ends with its window: DialogBox returns 0, after the owner is gone (measured under Wine).
+TEST_F(SimUiTest, DestroyingAnOwnerTakesItsModalDialogFirstAndEndsTheDialogsLoop) {
+  SimUi* ui = &StartBridge();
+  std::vector<std::string> order;
+  std::optional<std::intptr_t> result;
+  bool ownerAliveAfterModal = true;
+  main_.handler = [&](DialogWindow& window, std::uint32_t msg, std::uintptr_t, std::intptr_t, std::intptr_t&) {
+    if (msg == kApp + 1) {
+      result = ui->RunModal(140, modal_, &window);
+      ownerAliveAfterModal = desktop_.WindowExists(main_window_);
+    }
+    if (msg == kApp + 2) window.Destroy();
+    if (msg == platform::kWmDestroy) order.push_back("main WM_DESTROY");
+    if (msg == kWmNcDestroy) order.push_back("main WM_NCDESTROY");
+    return msg >= kApp;
+  };
+  modal_.handler = [&](DialogWindow&, std::uint32_t msg, std::uintptr_t, std::intptr_t, std::intptr_t&) {
+    if (msg == platform::kWmDestroy) order.push_back("modal WM_DESTROY");
+    if (msg == kWmNcDestroy) order.push_back("modal WM_NCDESTROY");
+    return false;
+  };
+  Post(kApp + 1);
+  EXPECT_FALSE(result.has_value());
+  Post(kApp + 2);  // arrives inside the modal loop
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(0, *result);
+  EXPECT_FALSE(ownerAliveAfterModal);
+  EXPECT_EQ(
+      (std::vector<std::string>{"modal WM_DESTROY", "modal WM_NCDESTROY", "main WM_DESTROY", "main WM_NCDESTROY"}),
+      order);
+  EXPECT_EQ((std::vector<std::string>{"ui bridge:102 create", "ui bridge:140 create", "ui bridge:140 destroy",
+                                      "ui bridge:102 destroy"}),
+            Lines());
+  EXPECT_FALSE(ui->Window(140).has_value());
+}
+
 TEST_F(SimUiTest, MessageBoxesTakeOnlyTheAnswersTheirButtonsAllow) {
   SimUi* ui = &StartBridge();
   std::vector<int> answers;
@@ -474,7 +511,7 @@ TEST_F(SimUiTest, TheTrayMenuListsItsEditedItemsAndPostsTheChosenCommandAfterClo
       "ui bridge:menu 32777 text=\"Close\" enabled=1 checked=0",
   };
   EXPECT_EQ(menu, Lines(1));
-  EXPECT_EQ(main_window_, desktop_.DesktopFor(*running_[0]->program)->ActiveWindow());
+  EXPECT_EQ(main_window_, desktop_.DesktopFor(*running_[0]->program)->ForegroundWindow());
   EXPECT_FALSE(ui->Snapshot(std::nullopt).has_value());
   EXPECT_EQ(menu, Lines(1 + menu.size()));
 

@@ -44,15 +44,16 @@ class FakeSystem : public LinkSystem {
   std::function<std::optional<std::intptr_t>(std::uint32_t kind, std::span<const std::uint8_t> body)> client;
   std::uintptr_t clientWindow = kClient;
   bool clientAlive = true;
+  bool clientClass = true;  // false: the handle now names a window of another class
   bool watchable = true;
   std::vector<LibraryMessage> sent;
   int wakes = 0;
 
-  std::uintptr_t FindClient() override { return client && clientAlive ? clientWindow : 0; }
-  bool WindowAlive(std::uintptr_t window) override { return clientAlive && window == clientWindow; }
+  std::uintptr_t FindClient() override { return client && clientAlive && clientClass ? clientWindow : 0; }
+  bool IsClientWindow(std::uintptr_t window) override { return clientAlive && clientClass && window == clientWindow; }
   std::optional<std::intptr_t> SendToClient(std::uintptr_t window, std::uint32_t kind,
                                             std::span<const std::uint8_t> body, std::uint32_t) override {
-    if (!client || !WindowAlive(window)) return std::nullopt;
+    if (!client || !clientAlive || window != clientWindow) return std::nullopt;
     const auto decoded = DecodeLibraryMessage(kind, body);
     EXPECT_TRUE(decoded) << "the library sent what the client cannot read";
     if (decoded) sent.push_back(*decoded);
@@ -222,9 +223,21 @@ TEST_F(TarvoLinkTest, AttachAnswersSetTheStateAndRefusalDropsTheRequest) {
 
 TEST_F(TarvoLinkTest, OnlyTheClientWindowIsListenedToAndOnlyWhileAttached) {
   EXPECT_EQ(Reply(Note(platform::kClientAttached)), 0);  // no attach was asked for
+  EXPECT_EQ(link_.DroppedMessages(), (ClientLink::Dropped{1, 0, 0}));
   AttachNow();
+  // A stranger, also one that names no sender or whose body cannot be read.
   EXPECT_EQ(Reply(CallNote({1, "RINGING", 0, "eve", true}), 0xE7E), 0);
+  EXPECT_EQ(Reply(Note(platform::kClientDetached), 0), 0);
+  EXPECT_EQ(link_.Unreadable(0xE7E), 0);
+  // The client's window, with bodies that break the protocol.
   EXPECT_EQ(link_.FromClient(kClient, kNotify, std::vector<std::uint8_t>{1, 2, 3}), 0);
+  EXPECT_EQ(link_.FromClient(kClient, kNotify, {}), 0);
+  EXPECT_EQ(link_.FromClient(kClient, kAttach, Encode(Note(platform::kClientStatusText))), 0);
+  EXPECT_EQ(link_.FromClient(kClient, kNotify, std::vector<std::uint8_t>(kMaxBody + 1, 0)), 0);
+  EXPECT_EQ(link_.Unreadable(kClient), 0);
+  EXPECT_EQ(link_.DroppedMessages(), (ClientLink::Dropped{4, 5, 0}));
+  EXPECT_TRUE(system_.Handle(link_).empty());
+  EXPECT_TRUE(link_.Attached());
   EXPECT_EQ(Reply(Note(platform::kClientDetached)), 1);
   // Detached: calls, texts, voicemails and a second 0x480 are not passed on.
   EXPECT_EQ(Reply(CallNote({1, "RINGING", 0, "eve", true})), 0);
@@ -361,6 +374,135 @@ TEST_F(TarvoLinkTest, AClientWindowThatGoesEndsTheAttach) {
   link_.Poll();
   EXPECT_EQ(Messages(system_.Handle(link_)),
             (std::vector<std::uint32_t>{platform::kClientAttachPending, platform::kClientNotAvailable}));
+}
+
+TEST_F(TarvoLinkTest, AClientThatSaysItIsNotAvailableWhileAttachedEndsTheAttachAndIsAskedAgain) {
+  AttachNow();
+  Reply(CallNote({1, "INPROGRESS", 0, "bob", false}));
+  system_.Handle(link_);
+  // The bridge would ignore a 0x47B and go on counting itself attached: it gets 0x480.
+  EXPECT_EQ(Reply(Note(platform::kClientNotAvailable)), 1);
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientDetached});
+  EXPECT_FALSE(link_.Attached());
+  EXPECT_TRUE(link_.Wanted());
+  std::uint8_t record[platform::kCallStructureSize];
+  EXPECT_FALSE(link_.GetCallById(1, record));
+  link_.SendCommand("GET MUTE");  // detached: not sent
+  link_.Service();
+  EXPECT_EQ(system_.sent.back().kind, kAttach);
+
+  // Asked again on every poll; the same answer is not passed on again.
+  answer_ = platform::kClientNotAvailable;
+  const std::size_t before = system_.sent.size();
+  link_.Poll();
+  link_.Poll();
+  EXPECT_EQ(system_.sent.size(), before + 2);
+  EXPECT_EQ(system_.sent.back().kind, kAttach);
+  EXPECT_TRUE(system_.Handle(link_).empty());
+
+  // Available again: attached, without a second announcement of the same window.
+  answer_ = platform::kClientAttached;
+  link_.Poll();
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientAttached});
+  EXPECT_TRUE(link_.Attached());
+  link_.Poll();  // attached: not asked again
+  EXPECT_EQ(system_.sent.size(), before + 3);
+}
+
+TEST_F(TarvoLinkTest, NotAvailableIsReportedOncePerRequestOfTheBridge) {
+  answer_ = platform::kClientAttachPending;
+  link_.Connect();
+  link_.Service();
+  EXPECT_EQ(Reply(Note(platform::kClientNotAvailable)), 1);  // the client went while its user decided
+  EXPECT_EQ(Messages(system_.Handle(link_)),
+            (std::vector<std::uint32_t>{platform::kClientAttachPending, platform::kClientNotAvailable}));
+  answer_ = platform::kClientNotAvailable;
+  link_.Poll();
+  EXPECT_TRUE(system_.Handle(link_).empty());
+  // The bridge asks again: it gets its answer.
+  link_.Connect();
+  link_.Service();
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientNotAvailable});
+}
+
+TEST_F(TarvoLinkTest, DetachAndReattachFollowTheClientWindow) {
+  AttachNow();
+  // Killed: its window is gone.
+  system_.clientAlive = false;
+  link_.Poll();
+  link_.Poll();
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientDetached});
+  EXPECT_EQ(link_.ClientWindow(), 0u);
+
+  // Started again: a new window is announced and attached.
+  system_.clientWindow = 0xC2;
+  system_.clientAlive = true;
+  link_.Poll();
+  EXPECT_EQ(Messages(system_.Handle(link_)),
+            (std::vector<std::uint32_t>{platform::kClientAvailable, platform::kClientAttached}));
+  EXPECT_TRUE(link_.Attached());
+
+  // Connect2Tarvo again while the client hangs: the attach it had is over for the bridge too.
+  const auto hung = system_.client;
+  system_.client = [](std::uint32_t, std::span<const std::uint8_t>) -> std::optional<std::intptr_t> {
+    return std::nullopt;
+  };
+  link_.Connect();
+  link_.Service();
+  EXPECT_EQ(Messages(system_.Handle(link_)),
+            (std::vector<std::uint32_t>{platform::kClientDetached, platform::kClientNotAvailable}));
+  EXPECT_FALSE(link_.Attached());
+  system_.client = hung;
+  link_.Poll();  // it answers again: asked again, not announced again
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientAttached});
+
+  // A handle that now names another program's window is no client: detached, looked for again.
+  system_.clientClass = false;
+  link_.Poll();
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientDetached});
+  EXPECT_EQ(link_.ClientWindow(), 0u);
+  EXPECT_TRUE(link_.Wanted());
+}
+
+TEST_F(TarvoLinkTest, ALateAttachAnswerAfterDisconnectChangesNothing) {
+  answer_.reset();  // the client answers later, on its own
+  link_.Connect();
+  link_.Service();
+  link_.Disconnect();
+  link_.Service();
+  EXPECT_EQ(Reply(Note(platform::kClientAttached)), 0);
+  EXPECT_EQ(Reply(Note(platform::kClientAttachPending)), 0);
+  EXPECT_EQ(Reply(Note(platform::kClientNotAvailable)), 0);
+  EXPECT_FALSE(link_.Attached());
+  EXPECT_FALSE(link_.SendCommandDirect("GET MUTE"));
+  EXPECT_TRUE(system_.Handle(link_).empty());
+  EXPECT_EQ(link_.DroppedMessages(), (ClientLink::Dropped{0, 0, 3}));
+  link_.Poll();  // and nobody asks again
+  EXPECT_EQ(system_.sent.back().kind, kDetach);
+
+  // A new request makes the client's answer count again.
+  link_.Connect();
+  link_.Service();
+  EXPECT_EQ(Reply(Note(platform::kClientAttached)), 1);
+  EXPECT_EQ(Messages(system_.Handle(link_)), std::vector<std::uint32_t>{platform::kClientAttached});
+}
+
+TEST_F(TarvoLinkTest, AnAttachAnswerCountsOnlyFromAWindowOfTheClientsClass) {
+  // Between the request and the answer the handle came to name another program's window.
+  system_.client = [this](std::uint32_t kind, std::span<const std::uint8_t>) -> std::optional<std::intptr_t> {
+    if (kind == kAttach) {
+      system_.clientClass = false;
+      EXPECT_EQ(Reply(Note(platform::kClientAttached)), 0);
+    }
+    return 1;
+  };
+  link_.Connect();
+  link_.Service();
+  EXPECT_FALSE(link_.Attached());
+  EXPECT_EQ(link_.DroppedMessages().strangers, 1u);
+  link_.Poll();  // forgotten; no client window to be found
+  EXPECT_EQ(link_.ClientWindow(), 0u);
+  EXPECT_TRUE(system_.Handle(link_).empty());
 }
 
 TEST_F(TarvoLinkTest, CommandsGoInOrderOnlyToAnAttachedClient) {

@@ -14,7 +14,14 @@ int HidmarLibrary::Find(std::uint32_t vendorId, std::uint32_t productId) {
   // USB ids are 16 bits: wider values name no device.
   std::string path;
   if (vendorId <= 0xFFFF && productId <= 0xFFFF) {
-    path = system_.FindPath(static_cast<std::uint16_t>(vendorId), static_cast<std::uint16_t>(productId));
+    for (auto& candidate :
+         system_.FindPaths(static_cast<std::uint16_t>(vendorId), static_cast<std::uint16_t>(productId))) {
+      const auto shape = system_.Examine(candidate);
+      if (shape && TakesHandsetReports(*shape)) {
+        path = std::move(candidate);
+        break;
+      }
+    }
   }
   const bool found = !path.empty();
   std::lock_guard lock(mutex_);

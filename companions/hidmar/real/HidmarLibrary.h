@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,8 +35,12 @@ class HidDevice {
 class HidSystem {
  public:
   virtual ~HidSystem() = default;
-  // A present HID interface with these USB ids; empty when there is none.
-  virtual std::string FindPath(std::uint16_t vendorId, std::uint16_t productId) = 0;
+  // The present HID interfaces with these USB ids, in the system's order: a device shows one per
+  // top-level collection.
+  virtual std::vector<std::string> FindPaths(std::uint16_t vendorId, std::uint16_t productId) = 0;
+  // The shape of an interface's reports, learnt by opening it for reading and writing and closing
+  // it again; nullopt when it cannot be opened so.
+  virtual std::optional<ReportShape> Examine(const std::string& path) = 0;
   // Null when the interface cannot be opened for reading and writing.
   virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
   // Posts a message to a window, whatever thread owns it; a window that is gone is no error.
@@ -53,6 +58,9 @@ class HidmarLibrary {
   HidmarLibrary& operator=(const HidmarLibrary&) = delete;
 
   // The six ordinals: 13, 9, 22, 21, 10, 2. Results are the library's: 1 or 0.
+  // Find takes the first interface with the ids that opens for reading and writing and has the
+  // handset's output report; a device's other collections (a keyboard or mouse the system holds,
+  // a vendor page of another length) are passed over.
   int Find(std::uint32_t vendorId, std::uint32_t productId);
   int Open(std::uintptr_t window);
   void SetMessage(std::uint32_t message);

@@ -27,6 +27,15 @@ struct ReportShape {
   bool numbered = false;  // the device declares report ids
 };
 
+// The output report length hid.dll gives the handset's collection: the seven bytes, after the
+// leading 0 of a device without report ids (with report ids the first of the seven is the id).
+inline constexpr std::size_t HandsetOutputLength(bool numbered) { return numbered ? kReportLength : kReportLength + 1; }
+
+// A collection the handset's commands reach: its output report is exactly the handset's.
+inline constexpr bool TakesHandsetReports(const ReportShape& shape) {
+  return shape.outputLength == HandsetOutputLength(shape.numbered);
+}
+
 // The buffer to write for `report`: exactly `shape.outputLength` bytes (empty when the device
 // has no output report, which no write can reach).
 inline std::vector<std::uint8_t> OutputBuffer(const ReportShape& shape, const Report& report) {

@@ -138,12 +138,12 @@ class Win32HidDevice final : public HidDevice {
 
 }  // namespace
 
-std::string Win32HidSystem::FindPath(std::uint16_t vendorId, std::uint16_t productId) {
+std::vector<std::string> Win32HidSystem::FindPaths(std::uint16_t vendorId, std::uint16_t productId) {
+  std::vector<std::string> paths;
   GUID hidClass;
   HidD_GetHidGuid(&hidClass);
   UniqueDeviceList list(SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-  if (!list) return {};
-  std::string firstMatch;
+  if (!list) return paths;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
@@ -156,20 +156,31 @@ std::string Win32HidSystem::FindPath(std::uint16_t vendorId, std::uint16_t produ
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     if (!SetupDiGetDeviceInterfaceDetailA(list.get(), &interfaceData, detail, required, nullptr, nullptr)) continue;
-    // No access rights asked: enough for the ids and capabilities, and it works on interfaces
-    // the system holds exclusively (keyboards, mice).
+    // No access rights asked: enough for the ids, and it works on interfaces the system holds
+    // exclusively (keyboards, mice).
     UniqueHandle file(
         CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) continue;
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof attributes;
     if (!HidD_GetAttributes(file.get(), &attributes)) continue;
-    if (attributes.VendorID != vendorId || attributes.ProductID != productId) continue;
-    ReportShape shape;
-    if (ReadShape(file.get(), shape) && shape.outputLength > 0) return detail->DevicePath;
-    if (firstMatch.empty()) firstMatch = detail->DevicePath;
+    if (attributes.VendorID == vendorId && attributes.ProductID == productId) paths.emplace_back(detail->DevicePath);
   }
-  return firstMatch;
+  return paths;
+}
+
+std::optional<ReportShape> Win32HidSystem::Examine(const std::string& path) {
+  // Windows opens mouse and keyboard top-level collections (usage page 1, usages 1-2 and 6-7),
+  // pens and touch screens for exclusive system use ("Top-level collections opened by Windows for
+  // system use"): asking for read and write access to them fails with ERROR_ACCESS_DENIED, so a
+  // collection is examined with the access the library will use. Wine opens its own keyboard
+  // and mouse for anyone.
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::nullopt;
+  ReportShape shape;
+  if (!ReadShape(file.get(), shape)) return std::nullopt;
+  return shape;
 }
 
 std::unique_ptr<HidDevice> Win32HidSystem::Open(const std::string& path) {

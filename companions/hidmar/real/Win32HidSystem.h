@@ -8,10 +8,8 @@ namespace hidmar {
 
 class Win32HidSystem final : public HidSystem {
  public:
-  // A device may show several HID interfaces with the same ids (one per top-level collection);
-  // the first with an output report is the one the handset's commands reach. Without such an
-  // interface, the first match.
-  std::string FindPath(std::uint16_t vendorId, std::uint16_t productId) override;
+  std::vector<std::string> FindPaths(std::uint16_t vendorId, std::uint16_t productId) override;
+  std::optional<ReportShape> Examine(const std::string& path) override;
   std::unique_ptr<HidDevice> Open(const std::string& path) override;
   void Post(std::uintptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
 };

@@ -17,6 +17,9 @@ std::optional<std::string> CommandText(const char* text) {
   return std::string(text, static_cast<const char*>(end));
 }
 
+// The client's answers to an attach request, and its announcement.
+bool IsAttachAnswer(std::uint32_t msg) { return msg >= platform::kClientAttached && msg <= platform::kClientAvailable; }
+
 bool CarriesPayload(std::uint32_t msg) {
   return msg == platform::kClientStatusText || msg == platform::kClientContactList ||
          msg == platform::kClientCallStatus || msg == platform::kClientVoicemailList;
@@ -158,26 +161,32 @@ void ClientLink::Service() {
 
 void ClientLink::Poll() {
   CheckClient();
+  std::uintptr_t client;
   {
     std::lock_guard lock(mutex_);
-    if (!wanted_ || clientWindow_) return;
+    if (!wanted_) return;
+    // A known client is asked again only when it said it is not available; one that is attached,
+    // waiting for its user or detached by its user is left alone.
+    if (clientWindow_ && clientWindow_ != unavailable_) return;
+    client = clientWindow_;
   }
-  const std::uintptr_t client = system_.FindClient();
-  if (!client) return;
-  bool announce;
-  {
-    std::lock_guard lock(mutex_);
-    if (!wanted_ || clientWindow_) return;
-    clientWindow_ = client;
-    // A client that does not take requests is asked again on every poll, announced once.
-    announce = announced_ != client;
-    announced_ = client;
+  if (!client) {
+    client = system_.FindClient();
+    if (!client) return;
+    bool announce;
+    {
+      std::lock_guard lock(mutex_);
+      if (!wanted_ || clientWindow_) return;
+      clientWindow_ = client;
+      // A client that does not take requests is asked again on every poll, announced once.
+      announce = announced_ != client;
+      announced_ = client;
+    }
+    if (announce) Post(platform::kClientAvailable);
   }
-  if (announce) Post(platform::kClientAvailable);
   // A client that does not take the request is forgotten and looked for again next time.
   if (!Send(client, LibraryMessage{kAttach, kProtocolVersion, system_.ProcessId(), {}}, kQueuedSendTimeoutMs)) {
-    std::lock_guard lock(mutex_);
-    if (clientWindow_ == client) clientWindow_ = 0;
+    Forget(client, false);
   }
 }
 
@@ -187,6 +196,8 @@ void ClientLink::Attach() {
   {
     std::lock_guard lock(mutex_);
     wanted_ = true;
+    // The bridge asked: it gets an answer, also one it had before.
+    unavailable_ = 0;
     client = clientWindow_;
   }
   if (!client) client = system_.FindClient();
@@ -196,10 +207,8 @@ void ClientLink::Attach() {
       clientWindow_ = client;
     }
     if (Send(client, LibraryMessage{kAttach, kProtocolVersion, system_.ProcessId(), {}}, kQueuedSendTimeoutMs)) return;
-    std::lock_guard lock(mutex_);
-    if (clientWindow_ == client) clientWindow_ = 0;
-    attached_ = pending_ = false;
-    table_.Clear();
+    // Alive but not taking requests (hung): an attach it had is over as far as the bridge knows.
+    if (Forget(client, false)) return;
   }
   // The request stays: Poll attaches when a client appears.
   Post(platform::kClientNotAvailable);
@@ -214,6 +223,7 @@ void ClientLink::Detach() {
     client = clientWindow_;
     wasAttached = attached_;
     attached_ = pending_ = false;
+    unavailable_ = 0;
     table_.Clear();
   }
   if (client) Send(client, LibraryMessage{kDetach, 0, 0, {}}, kQueuedSendTimeoutMs);
@@ -232,17 +242,17 @@ void ClientLink::CheckClient() {
     std::lock_guard lock(mutex_);
     client = clientWindow_;
   }
-  if (client && !system_.WindowAlive(client)) ClientLost(client);
+  if (client && !system_.IsClientWindow(client)) Forget(client, true);
 }
 
-void ClientLink::ClientLost(std::uintptr_t client) {
+bool ClientLink::Forget(std::uintptr_t client, bool gone) {
   bool wasAttached;
   bool wasPending;
   {
     std::lock_guard lock(mutex_);
-    if (clientWindow_ != client) return;
+    if (clientWindow_ != client) return false;
     clientWindow_ = 0;
-    announced_ = 0;
+    if (gone) announced_ = 0;
     wasAttached = attached_;
     wasPending = pending_;
     attached_ = pending_ = false;
@@ -250,6 +260,7 @@ void ClientLink::ClientLost(std::uintptr_t client) {
   }
   if (wasAttached) Post(platform::kClientDetached);
   if (wasPending) Post(platform::kClientNotAvailable);
+  return wasPending;
 }
 
 void ClientLink::Post(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -275,42 +286,91 @@ void ClientLink::PostPayload(std::uint32_t msg, std::vector<std::uint8_t> bytes,
 }
 
 std::intptr_t ClientLink::FromClient(std::uintptr_t sender, std::uint32_t kind, std::span<const std::uint8_t> body) {
-  const auto message = DecodeClientMessage(kind, body);
-  if (!message) return 0;
   {
     std::lock_guard lock(mutex_);
-    if (sender == 0 || sender != clientWindow_) return 0;
-    if (kind == kClientState) {
-      if (!attached_) return 0;
-      table_.Replace(message->calls);
-      if (message->recentHandle) recentHandle_ = *message->recentHandle;
-      return 1;
+    // wParam names the sender; anything but the window the library talks to is a stranger.
+    if (sender == 0 || sender != clientWindow_) {
+      ++dropped_.strangers;
+      return 0;
     }
   }
-  return TakeNotification(*message);
+  const auto message = DecodeClientMessage(kind, body);
+  if (!message) {
+    std::lock_guard lock(mutex_);
+    ++dropped_.malformed;
+    return 0;
+  }
+  if (kind == kClientState) {
+    std::lock_guard lock(mutex_);
+    if (!attached_ || sender != clientWindow_) return 0;
+    table_.Replace(message->calls);
+    if (message->recentHandle) recentHandle_ = *message->recentHandle;
+    return 1;
+  }
+  // An attach answer decides what the library is attached to: the handle it asked must still be
+  // a window of the client's class (a destroyed window's handle can come back as another's).
+  if (IsAttachAnswer(message->message) && !system_.IsClientWindow(sender)) {
+    std::lock_guard lock(mutex_);
+    ++dropped_.strangers;
+    return 0;
+  }
+  return TakeNotification(sender, *message);
 }
 
-std::intptr_t ClientLink::TakeNotification(const ClientMessage& message) {
+std::intptr_t ClientLink::Unreadable(std::uintptr_t sender) {
+  std::lock_guard lock(mutex_);
+  if (sender == 0 || sender != clientWindow_) {
+    ++dropped_.strangers;
+  } else {
+    ++dropped_.malformed;
+  }
+  return 0;
+}
+
+std::intptr_t ClientLink::TakeNotification(std::uintptr_t sender, const ClientMessage& message) {
   const std::uint32_t msg = message.message;
+  std::uint32_t post = msg;  // what the bridge is told; 0: nothing
   {
     std::lock_guard lock(mutex_);
+    if (sender != clientWindow_) {
+      ++dropped_.strangers;
+      return 0;
+    }
+    // After Disconnect2Tarvo a late answer to the last request must not attach again.
+    if (IsAttachAnswer(msg) && !wanted_) {
+      ++dropped_.late;
+      return 0;
+    }
     switch (msg) {
       case platform::kClientAttached:
         attached_ = true;
         pending_ = false;
+        unavailable_ = 0;
         table_.Replace(message.calls);
         if (message.recentHandle) recentHandle_ = *message.recentHandle;
         break;
       case platform::kClientAttachPending:
         attached_ = false;
         pending_ = true;
+        unavailable_ = 0;
         table_.Clear();
         break;
       case platform::kClientAttachRefused:
         wanted_ = false;
-        [[fallthrough]];
-      case platform::kClientNotAvailable:
         attached_ = pending_ = false;
+        unavailable_ = 0;
+        table_.Clear();
+        break;
+      case platform::kClientNotAvailable:
+        // 0x47B means nothing to an attached bridge: it must hear that the attach is over. Said
+        // again in answer to Poll's requests, the bridge knows it already.
+        if (attached_) {
+          post = platform::kClientDetached;
+        } else if (!pending_ && unavailable_ == sender) {
+          post = 0;
+        }
+        attached_ = pending_ = false;
+        unavailable_ = sender;
         table_.Clear();
         break;
       case platform::kClientAvailable:
@@ -329,6 +389,7 @@ std::intptr_t ClientLink::TakeNotification(const ClientMessage& message) {
         break;
     }
   }
+  if (post == 0) return 1;
 
   switch (msg) {
     case platform::kClientStatusText: {
@@ -375,7 +436,7 @@ std::intptr_t ClientLink::TakeNotification(const ClientMessage& message) {
       Post(msg, static_cast<std::uintptr_t>(static_cast<std::uint32_t>(message.id)), message.param);
       break;
     default:
-      Post(msg);
+      Post(post);
       break;
   }
   return 1;
@@ -394,6 +455,11 @@ void ClientLink::BridgeWindowGone(std::uintptr_t window) {
 }
 
 // --- observation ----------------------------------------------------------------------------
+
+ClientLink::Dropped ClientLink::DroppedMessages() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
 
 bool ClientLink::Attached() const {
   std::lock_guard lock(mutex_);

@@ -13,12 +13,19 @@
 //
 // Attach. Connect finds the client's main window by class and sends it an attach request; the
 // client answers with a notification (0x478 attached, 0x479 waiting for the user, 0x47A
-// refused); no client gives 0x47B at once. While attaching is wanted and no client is known,
-// Poll looks for one, announces it with 0x47C and asks again. A client window that disappears
-// ends the attach: 0x480 if it was attached, 0x47B if it was waiting; the call table empties.
-// A client's own 0x480 is passed on only while attached, so Disconnect (which posts 0x480
-// itself, without waiting for the client) and the client's echo give the bridge one 0x480.
-// Call, text, voicemail and contact notifications are taken only while attached.
+// refused, 0x47B not available); no client gives 0x47B at once. Attaching stays wanted from
+// Connect until Disconnect (or a refusal): while it is, Poll looks for a client when none is
+// known, announces it with 0x47C and asks again, and asks a known client that said it is not
+// available again on every poll (its repeated 0x47B is not passed on). A client that is lost while
+// attached (its window gone, a send to it that fails, or its 0x47B) is reported with 0x480, so the
+// bridge never counts itself attached to nobody; one lost while waiting gives 0x47B. A client's
+// own 0x480 is passed on only while attached, so Disconnect (which posts 0x480 itself, without
+// waiting for the client) and the client's echo give the bridge one 0x480.
+//
+// Trust. Only the client window the library talks to is listened to: WM_COPYDATA's sender must be
+// that window, and an attach answer must come from a window of the client's class. Attach answers
+// after Disconnect are late and change nothing. Call, text, voicemail and contact notifications
+// are taken only while attached. What is refused is counted (DroppedMessages).
 #pragma once
 
 #include <cstdint>
@@ -45,7 +52,8 @@ class LinkSystem {
   virtual ~LinkSystem() = default;
   // The client's main window (class kClientWindowClass), 0 when there is none.
   virtual std::uintptr_t FindClient() = 0;
-  virtual bool WindowAlive(std::uintptr_t window) = 0;
+  // True while `window` exists and is of the client's class.
+  virtual bool IsClientWindow(std::uintptr_t window) = 0;
   // Delivers one message to the client's window and returns its answer; nullopt when it could
   // not be delivered within `timeoutMs` (gone or hung).
   virtual std::optional<std::intptr_t> SendToClient(std::uintptr_t client, std::uint32_t kind,
@@ -86,12 +94,21 @@ class ClientLink {
   void Poll();
   // A WM_COPYDATA from `sender`; the answer goes back as the message's result.
   std::intptr_t FromClient(std::uintptr_t sender, std::uint32_t kind, std::span<const std::uint8_t> body);
+  // A WM_COPYDATA whose body cannot be read (no COPYDATASTRUCT, or a length without data).
+  std::intptr_t Unreadable(std::uintptr_t sender);
 
   // --- the bridge window's thread ---------------------------------------------------------
   void Handled(std::uint32_t msg, std::uintptr_t wParam);
   void BridgeWindowGone(std::uintptr_t window);
 
   // --- observation, for tests -------------------------------------------------------------
+  struct Dropped {
+    std::size_t strangers = 0;  // not from the client window, or an attach answer not from its class
+    std::size_t malformed = 0;  // from the client window, but unreadable or breaking the protocol
+    std::size_t late = 0;       // attach answers while attaching is not wanted
+    bool operator==(const Dropped&) const = default;
+  };
+  Dropped DroppedMessages() const;
   bool Attached() const;
   bool Wanted() const;
   std::uintptr_t ClientWindow() const;
@@ -103,10 +120,12 @@ class ClientLink {
   void Detach();
   std::optional<std::intptr_t> Send(std::uintptr_t client, const LibraryMessage& message, std::uint32_t timeoutMs);
   void CheckClient();
-  void ClientLost(std::uintptr_t client);
+  // Forgets `client` if it is still the known one: 0x480 when it was attached, 0x47B when it was
+  // waiting (true then). `gone`: its window no longer exists, so a new one is announced again.
+  bool Forget(std::uintptr_t client, bool gone);
   void Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
   void PostPayload(std::uint32_t msg, std::vector<std::uint8_t> bytes, std::intptr_t lParam);
-  std::intptr_t TakeNotification(const ClientMessage& message);
+  std::intptr_t TakeNotification(std::uintptr_t sender, const ClientMessage& message);
 
   LinkSystem& system_;
   Payloads payloads_;
@@ -119,7 +138,9 @@ class ClientLink {
   bool attached_ = false;
   bool pending_ = false;
   std::uintptr_t clientWindow_ = 0;
-  std::uintptr_t announced_ = 0;  // the last client window announced with 0x47C
+  std::uintptr_t announced_ = 0;    // the last client window announced with 0x47C
+  std::uintptr_t unavailable_ = 0;  // the client window that last said 0x47B, the bridge told
+  Dropped dropped_;
   CallTable table_;
   std::optional<std::string> recentHandle_;
 };

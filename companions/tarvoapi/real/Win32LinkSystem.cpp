@@ -62,8 +62,24 @@ DWORD WINAPI Win32LinkSystem::ThreadMain(void* parameter) {
   SetEvent(start->ready);
   if (!window) return 1;
   SetTimer(window, kPollTimer, kPollMs, nullptr);
+  // GetMessage answers -1 on an error, which Microsoft's documentation ties to a bad window handle
+  // or MSG pointer, neither possible here, and asks callers to handle apart from 0. Wine answers
+  // it once when it cannot unpack a message sent from another process (a WM_COPYDATA of a few
+  // MiB) and drops that message: ending the loop then would end this thread, and with it the
+  // library's every link to the client. Only WM_QUIT ends it; an error that repeats is waited out
+  // rather than spun on.
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  for (bool failed = false;;) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) break;
+    if (got < 0) {
+      if (failed) Sleep(kPollMs / 50);
+      failed = true;
+      continue;
+    }
+    failed = false;
+    DispatchMessageA(&msg);
+  }
   return 0;
 }
 
@@ -72,10 +88,14 @@ LRESULT CALLBACK Win32LinkSystem::LinkProc(HWND hwnd, UINT msg, WPARAM wParam, L
     ClientLink& link = instance_->link_;
     switch (msg) {
       case WM_COPYDATA: {
+        // Anyone may send this message and name any window as its sender; ClientLink decides
+        // whom to listen to. Across processes the system has copied cbData bytes for us; a
+        // length without data is refused before anything is read.
+        const auto sender = static_cast<std::uintptr_t>(wParam);
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (!data || (data->cbData > 0 && !data->lpData)) return 0;
+        if (!data || (data->cbData > 0 && !data->lpData)) return link.Unreadable(sender);
         const std::span body(static_cast<const std::uint8_t*>(data->lpData), data->cbData);
-        return link.FromClient(static_cast<std::uintptr_t>(wParam), static_cast<std::uint32_t>(data->dwData), body);
+        return link.FromClient(sender, static_cast<std::uint32_t>(data->dwData), body);
       }
       case kWakeMessage:
         link.Service();
@@ -122,7 +142,13 @@ std::uintptr_t Win32LinkSystem::FindClient() {
   return reinterpret_cast<std::uintptr_t>(FindWindowA(kClientWindowClass, nullptr));
 }
 
-bool Win32LinkSystem::WindowAlive(std::uintptr_t window) { return IsWindow(reinterpret_cast<HWND>(window)) != 0; }
+bool Win32LinkSystem::IsClientWindow(std::uintptr_t window) {
+  const HWND hwnd = reinterpret_cast<HWND>(window);
+  if (!IsWindow(hwnd)) return false;
+  // Class names compare without case, as FindWindowA matches them.
+  char name[64] = {};
+  return GetClassNameA(hwnd, name, sizeof name) > 0 && lstrcmpiA(name, kClientWindowClass) == 0;
+}
 
 std::optional<std::intptr_t> Win32LinkSystem::SendToClient(std::uintptr_t client, std::uint32_t kind,
                                                            std::span<const std::uint8_t> body,

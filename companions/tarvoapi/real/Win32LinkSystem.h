@@ -30,7 +30,7 @@ class Win32LinkSystem final : public LinkSystem {
   bool EnsureThread();
 
   std::uintptr_t FindClient() override;
-  bool WindowAlive(std::uintptr_t window) override;
+  bool IsClientWindow(std::uintptr_t window) override;
   std::optional<std::intptr_t> SendToClient(std::uintptr_t client, std::uint32_t kind,
                                             std::span<const std::uint8_t> body, std::uint32_t timeoutMs) override;
   bool PostToBridge(std::uintptr_t window, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override;

@@ -2,23 +2,22 @@
 #include <windows.h>
 
 #include "bridge/app/BridgeApp.h"
-#include "platform/Absent.h"
-#include "platform/RealClock.h"
 #include "platform/win32/Win32ClientApi.h"
+#include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32HidLink.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Ui.h"
+#include "platform/win32/Win32Winmm.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   win32::Win32Registry registry;
-  platform::RealClock clock;
+  win32::Win32Clock clock;
   win32::Win32Desktop desktop;
   win32::Win32Ui ui;
-  // The audio devices join with their own adapter.
   win32::Win32ClientApi client;
   win32::Win32HidLink hid;
-  platform::AbsentWinmm winmm;
+  win32::Win32Winmm winmm;
   bridge::BridgePorts ports{registry, clock, desktop, ui, client, hid, winmm};
   bridge::CBridgeApp app(ports);
   app.InitInstance();
