@@ -67,6 +67,10 @@ void CVolumeDlg::OnInitDialog(platform::DialogWindow& window) {
   auto& controls = window.Controls();
   controls.SliderSetRange(IDC_KEYTONE_VOLUME, 0, kKeyToneLevels);
   controls.SliderSetPos(IDC_KEYTONE_VOLUME, static_cast<int>(keyToneLevel_));
+  // Centred and on top also without the handset's audio: the owner is the hidden main window, so
+  // the template's own position would put the dialog in the screen's corner, behind others.
+  window.CenterOnOwner();
+  window.MakeTopmost();
   if (!audio_.HandsetAudioPresent()) {
     // No timer: the sliders stay disabled for the dialog's whole life.
     EnableVolumeSliders(window, false);
@@ -77,8 +81,6 @@ void CVolumeDlg::OnInitDialog(platform::DialogWindow& window) {
     const auto volume = audio_.ReadLineVolume(LineOfSlider(id));
     if (volume && volume->value) CVolumeSlider(controls, id).ShowControl(volume->control, *volume->value);
   }
-  window.CenterOnOwner();
-  window.MakeTopmost();
   window.SetTimer(kVolumeTimer, kVolumeTimerMs);
 }
 
