@@ -35,7 +35,7 @@ class DialogControls {
   virtual void ListDelete(int id, int index) = 0;  // later items move up
   virtual int ListCount(int id) = 0;
   virtual std::string ListItem(int id, int index) = 0;
-  virtual int ListSelection(int id) = 0;  // -1 when nothing is selected
+  virtual int ListSelection(int id) = 0;           // -1 when nothing is selected
   virtual void ListSelect(int id, int index) = 0;  // -1 clears the selection
   virtual void ListSetTopIndex(int id, int index) = 0;
 
@@ -45,6 +45,30 @@ class DialogControls {
   virtual int SliderPos(int id) = 0;
   virtual void SliderSetPage(int id, int page) = 0;
   virtual void SliderSetTicFrequency(int id, int frequency) = 0;
+
+  // The control's window rectangle width in pixels, border included; 0 when there is none.
+  virtual int ControlWidth(int id) = 0;
+
+  // List views in report view. Colours are COLORREF values (0x00BBGGRR).
+  virtual void ListViewSetExtendedStyle(int id, std::uint32_t style) = 0;  // replaces every extended style
+  virtual void ListViewSetColors(int id, std::uint32_t textBackground, std::uint32_t background) = 0;
+  // A left-aligned column; its index, -1 on failure.
+  virtual int ListViewInsertColumn(int id, int column, std::string_view title, int width) = 0;
+  // The small-icon image list, cut from a bitmap of the program's own resources into images
+  // `imageWidth` pixels wide, `maskColor` transparent. It lives as long as the dialog window.
+  virtual bool ListViewSetImageList(int id, int bitmapId, int imageWidth, std::uint32_t maskColor) = 0;
+  // A row with `text` in column 0 and no image; its index (at the end when `row` is past it), -1
+  // on failure.
+  virtual int ListViewInsertRow(int id, int row, std::string_view text) = 0;
+  virtual bool ListViewSetText(int id, int row, int column, std::string_view text) = 0;
+  virtual bool ListViewSetImage(int id, int row, int image) = 0;
+  virtual bool ListViewSetData(int id, int row, std::intptr_t data) = 0;
+  virtual std::intptr_t ListViewData(int id, int row) = 0;  // 0 when there is no such row
+  virtual int ListViewCount(int id) = 0;
+  virtual bool ListViewIsSelected(int id, int row) = 0;
+  // Gives the row the selected state (a single-selection list view clears the previous one
+  // itself); a row that does not exist changes nothing; -1 clears every row's.
+  virtual void ListViewSelect(int id, int row) = 0;
 };
 
 }  // namespace platform

@@ -24,11 +24,20 @@ class DialogWindow {
   virtual void MakeTopmost() = 0;
   // Makes it the active window of its thread.
   virtual void Activate() = 0;
+  // Gives it the keyboard focus, which a dialog hands on to its control that had it last (or its
+  // first), activating the window.
+  virtual void Focus() = 0;
   // Ends a modal dialog with `result`; for a modeless dialog, destroys it.
   virtual void End(std::intptr_t result) = 0;
   virtual void Destroy() = 0;
   virtual bool SetTimer(std::uintptr_t id, std::uint32_t ms) = 0;
   virtual void KillTimer(std::uintptr_t id) = 0;
+  // The window never shows: every request to show it has its show flag stripped (a modal
+  // dialog box would otherwise show itself once its queue is empty).
+  virtual void KeepHidden() {}
+  // For WM_CTLCOLOR*: sets a white text background on the message's device context and returns
+  // the white brush as the message's answer.
+  virtual std::intptr_t WhiteBackground(std::uintptr_t /*deviceContext*/) { return 0; }
 };
 
 class DialogPresenter {

@@ -597,7 +597,9 @@ void SoftphoneModel::UpdateVMList() {
       PutText(entry + platform::kVoicemailPartnerOffset, platform::kVoicemailPartnerSize, voicemail.partner);
       entry += platform::kVoicemailEntrySize;
     }
-    count = voicemailCountOverride_.value_or(static_cast<std::intptr_t>(voicemails_.size()));
+    const auto sent = static_cast<std::intptr_t>(voicemails_.size());
+    // The library never announces more records than it hands over.
+    count = std::min(voicemailCountOverride_.value_or(sent), sent);
   }
   const auto pointer = entries->empty() ? std::uintptr_t{0} : reinterpret_cast<std::uintptr_t>(entries->data());
   Emit({Notification{platform::kClientVoicemailList, pointer, count, std::move(entries)}});

@@ -36,7 +36,9 @@
 // - Voicemail status codes: 5 unplayed, 12 playing, 6 played. One voicemail plays at a time; it
 //   plays until stopped.
 // - UpdateVMList sends the stored voicemails; a count override changes only lParam, the array keeps
-//   the real entries (so the bridge's handling of a wrong count can be tested).
+//   the real entries (so the bridge's handling of a wrong count can be tested). As the client
+//   library does, a count is never more than the entries sent: a larger override is cut to them;
+//   zero and negative counts go through.
 //
 // Thread safety: every member may be called from any thread. State is guarded by the model's own
 // mutex, which is never held while calling the clock, scheduler, transcript or poster. The clock,

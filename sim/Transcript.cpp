@@ -9,10 +9,17 @@ void Transcript::Add(std::string_view channel, std::string_view payload) {
   std::function<void(const TranscriptLine&)> listener;
   {
     std::lock_guard lock(mutex_);
-    lines_.push_back(line);
+    if (keepLines_) lines_.push_back(line);
     listener = listener_;
   }
   if (listener) listener(line);
+}
+
+void Transcript::KeepNoLines() {
+  std::lock_guard lock(mutex_);
+  keepLines_ = false;
+  lines_.clear();
+  lines_.shrink_to_fit();
 }
 
 std::vector<TranscriptLine> Transcript::Lines() const {

@@ -29,6 +29,9 @@ class Transcript {
   TranscriptLine At(std::size_t index) const;
   // Called for every new line, on the thread that added it.
   void SetListener(std::function<void(const TranscriptLine&)> listener);
+  // Lines go to the listener only and are not kept: for the simulators that run for hours in
+  // real time and hand every line on as it comes, so their memory stays flat.
+  void KeepNoLines();
 
   // "<time right-aligned to 8> <channel> <payload>"
   static std::string Format(const TranscriptLine& line);
@@ -39,6 +42,7 @@ class Transcript {
   VirtualClock& clock_;
   mutable std::mutex mutex_;
   std::vector<TranscriptLine> lines_;
+  bool keepLines_ = true;
   std::function<void(const TranscriptLine&)> listener_;
 };
 

@@ -1,5 +1,6 @@
 #include "bridge/app/BridgeDlg.h"
 
+#include "bridge/about/AboutDlg.h"
 #include "bridge/app/Settings.h"
 #include "platform/HidLink.h"
 #include "platform/Window.h"
@@ -29,7 +30,8 @@ CBridgeDlg::CBridgeDlg(BridgePorts& ports)
           }),
       keyTones_(CKeyTonePlayer::Context{audio_, [this] { return mainWindow_.load(); },
                                         [this] { return keyToneVolume_.load(); }}),
-      volumePopupPresenter_(audio_, ports.desktop, ports.ui) {}
+      volumePopupPresenter_(audio_, ports.desktop, ports.ui),
+      voicemail_(VoicemailPorts{ports.ui, ports.desktop, ports.client}) {}
 
 // The hooks call back into members built later; they run only once the window is initialised.
 SoftphoneLinkHooks CBridgeDlg::MakeSoftphoneHooks() {
@@ -42,6 +44,7 @@ SoftphoneLinkHooks CBridgeDlg::MakeSoftphoneHooks() {
   hooks.clientWindowInBackground = [this] { return IsClientWindowInBackground(); };
   hooks.playKeyTone = [this](char tone) { PlayKeyTone(tone); };
   hooks.stepSpeakerVolume = [this](bool up) { StepSpeakerVolume(up); };
+  hooks.closeVoicemailWindows = [this] { voicemail_.OnClientDetached(); };
   return hooks;
 }
 
@@ -104,6 +107,15 @@ bool CBridgeDlg::OnMessage(platform::DialogWindow& window, std::uint32_t msg, st
     case kMsgTrayNotify:
       OnTrayNotify(lParam);
       return true;
+    case platform::kClientVoicemailList:
+      voicemail_.OnListDelivered(wParam, lParam);
+      return true;
+    case platform::kClientVoicemailStatus:
+      voicemail_.OnStatusChanged(wParam, lParam);
+      return true;
+    case kMsgVoicemailClosed:
+      voicemail_.OnClosedByUser();
+      return true;
     case kMsgKeyToneLevel:
       keyToneVolume_ = static_cast<std::uint32_t>(wParam);
       WriteSetting(ports_.registry, kValueKeyTone, keyToneVolume_);
@@ -117,6 +129,7 @@ void CBridgeDlg::OnInitDialog(platform::DialogWindow& window) {
   window_ = &window;
   // Recorded first: the tray record names it, and worker threads read it from here.
   mainWindow_ = window.Handle();
+  voicemail_.SetParent(&window);
   handset_.SetMainWindow(window.Handle());
   if (const auto about = ports_.ui.LoadText(IDS_ABOUTBOX); !about.empty()) {
     ports_.ui.AddSystemMenuItem(window, IDM_ABOUTBOX, about);
@@ -253,7 +266,14 @@ void CBridgeDlg::OnTrayNotify(std::intptr_t mouseMessage) {
 }
 
 void CBridgeDlg::OpenAbout() {
-  SimpleDialog about;
+  const auto& state = handset_.State();
+  CAboutDlg::Firmware shown{state.handsetOpen, 255, 255};
+  // The version bytes count only once an exchange is complete; meanwhile 255 shows as "0.1.1.1".
+  if (state.versionFirstReceived && state.versionSecondReceived) {
+    shown.major = state.firmwareMajor;
+    shown.minor = state.firmwareMinor;
+  }
+  CAboutDlg about(ports_.versions, shown);
   ports_.ui.RunModal(IDD_ABOUTBOX, about, window_);
 }
 

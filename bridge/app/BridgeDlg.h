@@ -14,18 +14,18 @@
 #include "bridge/app/BridgePorts.h"
 #include "bridge/app/RingState.h"
 #include "bridge/app/Settings.h"
-#include "bridge/app/SimpleDialog.h"
 #include "bridge/audio/HandsetAudio.h"
 #include "bridge/audio/KeyTonePlayer.h"
 #include "bridge/audio/VolumeDlg.h"
 #include "bridge/handset/HandsetLink.h"
 #include "bridge/softphone/SoftphoneLink.h"
+#include "bridge/softphone/VoicemailDlg.h"
 #include "platform/DialogPresenter.h"
 
 namespace bridge {
 
-// Private messages (0x800, the accepted ring tone, is the handset link's kMsgRingUploadAccepted).
-inline constexpr std::uint32_t kMsgVoicemailClosed = 0x801;
+// Private messages (0x800, the accepted ring tone, is the handset link's kMsgRingUploadAccepted;
+// 0x801, the voicemail list closed by the user, is kMsgVoicemailClosed of VoicemailDlg.h).
 inline constexpr std::uint32_t kMsgTrayNotify = 0x8001;               // WM_APP + 1
 inline constexpr std::uint32_t kMsgKeyToneLevel = UWM_KEYTONE_LEVEL;  // WM_APP + 4
 inline constexpr char kCloseMessageName[] = "PX_CloseApplication";
@@ -128,6 +128,8 @@ class CBridgeDlg final : public platform::DialogPresenter {
   bool volumeDialogOpen_ = false;
   CVolumePopup volumePopupPresenter_;
   platform::DialogWindow* volumePopup_ = nullptr;
+  // The voicemail list and the please-wait window.
+  CVoicemailWindows voicemail_;
 };
 
 }  // namespace bridge

@@ -8,6 +8,7 @@
 #include "platform/HidLink.h"
 #include "platform/Registry.h"
 #include "platform/Ui.h"
+#include "platform/VersionResource.h"
 #include "platform/Winmm.h"
 
 namespace bridge {
@@ -20,6 +21,7 @@ struct BridgePorts {
   platform::ClientApi& client;
   platform::HidLink& hid;
   platform::Winmm& winmm;
+  platform::VersionResources& versions;
 };
 
 }  // namespace bridge

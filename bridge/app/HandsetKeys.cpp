@@ -63,15 +63,21 @@ void CBridgeDlg::DispatchKey(std::uint8_t code, HandsetEventMode mode) {
     if (code == kKeyDown) keys.OnKeyVolumeDown();
     return;
   }
-  if (VoicemailListShown()) {
+  // A shown voicemail list takes the keys that move through it and play from it; every other
+  // key but the voicemail key does nothing meanwhile.
+  if (CVoicemailDlg* list = VoicemailListShown() ? voicemail_.List() : nullptr) {
     switch (code) {
       case kKeyUp:
-        return PlayKeyTone('A');  // the list's own keys arrive with it
+        list->SelectPrevious();
+        return PlayKeyTone('A');
       case kKeyDown:
+        list->SelectNext();
         return PlayKeyTone('B');
       case kKeyNo:
+        list->StopPlayback();
         return PlayKeyTone('D');
       case kKeyYes:
+        list->StartPlayback();
         return PlayKeyTone('C');
       case kKeyVoicemail:
         return OnVoicemailKey();
@@ -125,8 +131,8 @@ void CBridgeDlg::DispatchKey(std::uint8_t code, HandsetEventMode mode) {
   }
 }
 
-// The voicemail list arrives with its own capability; its keys already reach it here.
-bool CBridgeDlg::VoicemailListShown() const { return false; }
-void CBridgeDlg::OnVoicemailKey() {}
+bool CBridgeDlg::VoicemailListShown() const { return voicemail_.ListShown(); }
+
+void CBridgeDlg::OnVoicemailKey() { voicemail_.OnVoicemailKey(softphone_.State().clientAttached); }
 
 }  // namespace bridge

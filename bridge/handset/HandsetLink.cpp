@@ -26,6 +26,7 @@ constexpr std::uint32_t kHandshakeStepMs = 300;
 constexpr std::uint32_t kVersionWaitMs = 500;
 constexpr int kVersionRequests = 6;
 constexpr std::uint32_t kReuploadDelayMs = 1000;
+constexpr std::uint8_t kVersionUnknown = 255;
 
 // Indicator and key activity.
 constexpr std::uint32_t kRingBlinkMs = 70;
@@ -193,6 +194,15 @@ void CHandsetLink::VersionHandshake(const std::stop_token& stop) {
 
 void CHandsetLink::OnOpened(const std::stop_token& stop) {
   VersionHandshake(stop);
+  // A handshake that ended without its answers closes the exchange: left open, the next
+  // acknowledgements (of the ring-tone upload) and the next two keys would be taken for version
+  // bytes. The bytes read 255, "unknown", as they show while an exchange is under way.
+  if (!state_.versionFirstReceived || !state_.versionSecondReceived) {
+    state_.firmwareMajor = kVersionUnknown;
+    state_.firmwareMinor = kVersionUnknown;
+    state_.versionFirstReceived = true;
+    state_.versionSecondReceived = true;
+  }
   if (ring_.ringMode == RingMode::Ring) {
     ring_.previewAfterUpload = RingPreview::None;
     ring_.SelectRingTone(ring_.ringType);

@@ -8,6 +8,7 @@
 #include "platform/win32/Win32HidLink.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Ui.h"
+#include "platform/win32/Win32VersionResource.h"
 #include "platform/win32/Win32Winmm.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -18,7 +19,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   win32::Win32ClientApi client;
   win32::Win32HidLink hid;
   win32::Win32Winmm winmm;
-  bridge::BridgePorts ports{registry, clock, desktop, ui, client, hid, winmm};
+  win32::Win32VersionResources versions;
+  bridge::BridgePorts ports{registry, clock, desktop, ui, client, hid, winmm, versions};
   bridge::CBridgeApp app(ports);
   app.InitInstance();
   // The workers run for the life of the process and are never joined: end it here, with them.

@@ -1,7 +1,5 @@
 #include "platform/win32/AppShell.h"
 
-#include <windows.h>
-
 namespace win32 {
 
 int AppShell::Run() {
@@ -11,6 +9,15 @@ int AppShell::Run() {
     if (got == 0) break;
     // -1 only reports a bad argument for this one message; the loop goes on.
     if (got == -1) continue;
+    // A modeless dialog has keyboard handling (Tab, Enter, Escape) only when the loop asks
+    // IsDialogMessage for it, with the dialog the message's window belongs to. "A message
+    // processed by IsDialogMessage must not be passed to the TranslateMessage or DispatchMessage
+    // function" (IsDialogMessage): it has done both. The A form goes with GetMessageA. Every
+    // other message is still dispatched directly.
+    if (isModelessDialog_ && msg.hwnd) {
+      const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+      if (root && isModelessDialog_(root) && IsDialogMessageA(root, &msg)) continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

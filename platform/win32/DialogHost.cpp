@@ -114,6 +114,11 @@ void DialogHost::Activate() {
   if (hwnd_) SetActiveWindow(hwnd_);
 }
 
+// The dialog's own WM_SETFOCUS hands the focus on to the control that had it last.
+void DialogHost::Focus() {
+  if (hwnd_) SetFocus(hwnd_);
+}
+
 void DialogHost::End(std::intptr_t result) {
   if (!hwnd_) return;
   if (modal_)
@@ -174,6 +179,11 @@ INT_PTR DialogHost::Route(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return FALSE;
   }
 
+  // A window kept hidden never shows, however it is asked to (the modal loop shows its dialog).
+  if (msg == WM_WINDOWPOSCHANGING && keepHidden_ && lParam) {
+    reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+  }
+
   Frame frame{frames_};
   frames_ = &frame;
   // WM_INITDIALOG's parameter is the host itself, which is none of the presenter's business.
@@ -186,6 +196,11 @@ INT_PTR DialogHost::Route(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (AnswersDirectly(msg)) return result;
   SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
   return TRUE;
+}
+
+std::intptr_t DialogHost::WhiteBackground(std::uintptr_t deviceContext) {
+  SetBkColor(reinterpret_cast<HDC>(deviceContext), RGB(255, 255, 255));
+  return reinterpret_cast<std::intptr_t>(GetStockObject(WHITE_BRUSH));
 }
 
 }  // namespace win32

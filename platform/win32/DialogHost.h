@@ -45,10 +45,13 @@ class DialogHost final : public platform::DialogWindow {
   void CenterOnOwner() override;
   void MakeTopmost() override;
   void Activate() override;
+  void Focus() override;
   void End(std::intptr_t result) override;
   void Destroy() override;
   bool SetTimer(std::uintptr_t id, std::uint32_t ms) override;
   void KillTimer(std::uintptr_t id) override;
+  void KeepHidden() override { keepHidden_ = true; }
+  std::intptr_t WhiteBackground(std::uintptr_t deviceContext) override;
 
  private:
   // One per message being handled, innermost first, so a nested WM_NCDESTROY can tell every
@@ -67,6 +70,7 @@ class DialogHost final : public platform::DialogWindow {
   Win32DialogControls controls_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
+  bool keepHidden_ = false;
   Frame* frames_ = nullptr;
 };
 

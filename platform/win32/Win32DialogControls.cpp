@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/win32/ResourceModule.h"
 #include "platform/win32/Text.h"
 
 namespace win32 {
@@ -201,6 +202,151 @@ void Win32DialogControls::SliderSetPage(int id, int page) {
 
 void Win32DialogControls::SliderSetTicFrequency(int id, int frequency) {
   if (const HWND control = Control(id)) SendMessageW(control, TBM_SETTICFREQ, static_cast<WPARAM>(frequency), 0);
+}
+
+int Win32DialogControls::ControlWidth(int id) {
+  RECT rect{};
+  const HWND control = Control(id);
+  return control && GetWindowRect(control, &rect) ? static_cast<int>(rect.right - rect.left) : 0;
+}
+
+HWND Win32DialogControls::ListView(int id) const {
+  const HWND control = Control(id);
+  wchar_t name[32] = {};
+  if (!control || GetClassNameW(control, name, static_cast<int>(std::size(name))) <= 0) return nullptr;
+  return lstrcmpiW(name, WC_LISTVIEWW) == 0 ? control : nullptr;
+}
+
+void Win32DialogControls::ListViewSetExtendedStyle(int id, std::uint32_t style) {
+  // A mask of 0 makes every extended style take its bit from `style`.
+  if (const HWND control = ListView(id)) SendMessageW(control, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style);
+}
+
+void Win32DialogControls::ListViewSetColors(int id, std::uint32_t textBackground, std::uint32_t background) {
+  const HWND control = ListView(id);
+  if (!control) return;
+  SendMessageW(control, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(textBackground));
+  SendMessageW(control, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(background));
+}
+
+int Win32DialogControls::ListViewInsertColumn(int id, int column, std::string_view title, int width) {
+  const HWND control = ListView(id);
+  if (!control) return -1;
+  std::wstring text = Utf8ToWide(title);
+  LVCOLUMNW record{};
+  record.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  record.fmt = LVCFMT_LEFT;
+  record.cx = width;
+  record.pszText = text.data();
+  record.iSubItem = column;
+  const LRESULT index =
+      SendMessageW(control, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&record));
+  return index < 0 ? -1 : static_cast<int>(index);
+}
+
+bool Win32DialogControls::ListViewSetImageList(int id, int bitmapId, int imageWidth, std::uint32_t maskColor) {
+  const HWND control = ListView(id);
+  if (!control || bitmapId <= 0 || bitmapId > 0xFFFF || imageWidth <= 0) return false;
+  // The images are the program's, whatever language library is current. The growth is of no
+  // consequence: nothing is added to the list later.
+  constexpr int kGrowBy = 3;
+  UniqueImageList list(ImageList_LoadImageW(ProgramModule(), MAKEINTRESOURCEW(bitmapId), imageWidth, kGrowBy,
+                                            static_cast<COLORREF>(maskColor), IMAGE_BITMAP, LR_CREATEDIBSECTION));
+  if (!list) return false;
+  const HIMAGELIST handle = list.get();
+  const auto previous = reinterpret_cast<HIMAGELIST>(
+      SendMessageW(control, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(handle)));
+  if (reinterpret_cast<HIMAGELIST>(SendMessageW(control, LVM_GETIMAGELIST, LVSIL_SMALL, 0)) != handle) return false;
+  // "The current image list will be destroyed when the list-view control is destroyed unless the
+  // LVS_SHAREIMAGELISTS style is set", and a list it replaced is the program's to destroy
+  // (LVM_SETIMAGELIST). A shared list is held here until the dialog goes.
+  UniqueImageList replaced;
+  if (const auto held = imageLists_.find(id); held != imageLists_.end() && held->second.get() == previous) {
+    replaced = std::move(held->second);
+    imageLists_.erase(held);
+  } else if (previous && previous != handle) {
+    replaced.reset(previous);
+  }
+  if (GetWindowLongW(control, GWL_STYLE) & LVS_SHAREIMAGELISTS)
+    imageLists_[id] = std::move(list);
+  else
+    list.release();  // the control's now
+  return true;
+}
+
+int Win32DialogControls::ListViewInsertRow(int id, int row, std::string_view text) {
+  const HWND control = ListView(id);
+  if (!control || row < 0) return -1;
+  std::wstring wide = Utf8ToWide(text);
+  LVITEMW item{};
+  // An explicit "no image": a row inserted without one would show the list's first image.
+  item.mask = LVIF_TEXT | LVIF_IMAGE;
+  item.iItem = row;
+  item.pszText = wide.data();
+  item.iImage = I_IMAGENONE;
+  const LRESULT index = SendMessageW(control, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return index < 0 ? -1 : static_cast<int>(index);
+}
+
+bool Win32DialogControls::SetItem(int id, LVITEMW& item) {
+  const HWND control = ListView(id);
+  return control && item.iItem >= 0 && SendMessageW(control, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+bool Win32DialogControls::ListViewSetText(int id, int row, int column, std::string_view text) {
+  std::wstring wide = Utf8ToWide(text);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = wide.data();
+  return column >= 0 && SetItem(id, item);
+}
+
+bool Win32DialogControls::ListViewSetImage(int id, int row, int image) {
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  item.iImage = image;
+  return SetItem(id, item);
+}
+
+bool Win32DialogControls::ListViewSetData(int id, int row, std::intptr_t data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  item.lParam = data;
+  return SetItem(id, item);
+}
+
+std::intptr_t Win32DialogControls::ListViewData(int id, int row) {
+  const HWND control = ListView(id);
+  if (!control || row < 0) return 0;
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  return SendMessageW(control, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? item.lParam : 0;
+}
+
+int Win32DialogControls::ListViewCount(int id) {
+  const HWND control = ListView(id);
+  return control ? static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+bool Win32DialogControls::ListViewIsSelected(int id, int row) {
+  const HWND control = ListView(id);
+  return control && row >= 0 &&
+         (SendMessageW(control, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+void Win32DialogControls::ListViewSelect(int id, int row) {
+  const HWND control = ListView(id);
+  if (!control) return;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED;
+  item.state = row >= 0 ? LVIS_SELECTED : 0;
+  // Item -1 stands for every item; any other row that does not exist is refused by the control.
+  SendMessageW(control, LVM_SETITEMSTATE, static_cast<WPARAM>(row < 0 ? -1 : row), reinterpret_cast<LPARAM>(&item));
 }
 
 }  // namespace win32

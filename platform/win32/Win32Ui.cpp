@@ -185,7 +185,14 @@ void Win32Ui::MoveTopmostTo(platform::DialogWindow& window, int right, int botto
   SetWindowPos(hwnd, HWND_TOPMOST, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-int Win32Ui::RunMessageLoop() { return AppShell().Run(); }
+bool Win32Ui::IsModelessDialog(std::uintptr_t window) const {
+  return std::any_of(modeless_.begin(), modeless_.end(),
+                     [window](const std::unique_ptr<ModelessDialog>& each) { return each->Host().Handle() == window; });
+}
+
+int Win32Ui::RunMessageLoop() {
+  return AppShell([this](HWND window) { return IsModelessDialog(reinterpret_cast<std::uintptr_t>(window)); }).Run();
+}
 
 void Win32Ui::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 

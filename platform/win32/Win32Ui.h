@@ -35,6 +35,7 @@ class Win32Ui final : public platform::Ui {
   std::uintptr_t SetWindowIcon(platform::DialogWindow& window, int iconId) override;
   void MoveTopmostTo(platform::DialogWindow& window, int right, int bottom) override;
 
+  // The modeless dialogs created here get their dialog keyboard handling in the loop.
   int RunMessageLoop() override;
   void PostQuit(int exitCode) override;
 
@@ -45,6 +46,7 @@ class Win32Ui final : public platform::Ui {
  private:
   class ModelessDialog;
   void Release(ModelessDialog* dialog);
+  bool IsModelessDialog(std::uintptr_t window) const;
 
   std::vector<std::unique_ptr<ModelessDialog>> modeless_;
 };

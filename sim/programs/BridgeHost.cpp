@@ -22,8 +22,12 @@ BridgeHost::BridgeHost(World& world, const ResourceCatalogue& resources)
       desktop_(world.Desktop().DesktopFor(program_)) {
   ui_ = std::make_unique<SimUi>("bridge", world.Desktop(), program_, clock_, resources,
                                 [&world] { return world.TakeAnswer(); });
-  ports_ = std::make_unique<bridge::BridgePorts>(
-      bridge::BridgePorts{world.Registry(), clock_, *desktop_, *ui_, world.Client(), world.Handset(), world.Audio()});
+  versions_ = std::make_unique<SimVersionResources>(
+      World::kBridgeExe,
+      resources.builtin->version ? CompileVersionInfo(*resources.builtin->version) : std::vector<std::uint8_t>{},
+      *desktop_);
+  ports_ = std::make_unique<bridge::BridgePorts>(bridge::BridgePorts{
+      world.Registry(), clock_, *desktop_, *ui_, world.Client(), world.Handset(), world.Audio(), *versions_});
   app_ = std::make_unique<bridge::CBridgeApp>(*ports_);
   world.Log().Add("proc", "bridge id " + std::to_string(program_.ProcessId()));
   ui_->StartUiThread([this] {

@@ -7,6 +7,7 @@
 
 #include "bridge/app/BridgeApp.h"
 #include "sim/ProgramClock.h"
+#include "sim/programs/SimVersionResource.h"
 #include "sim/runner/World.h"
 #include "sim/ui/SimUi.h"
 
@@ -30,6 +31,7 @@ class BridgeHost final : public ProgramHost {
   ProgramClock clock_;
   std::unique_ptr<platform::Desktop> desktop_;
   std::unique_ptr<SimUi> ui_;
+  std::unique_ptr<SimVersionResources> versions_;
   std::unique_ptr<bridge::BridgePorts> ports_;
   std::unique_ptr<bridge::CBridgeApp> app_;
   std::atomic<bool> ended_{false};

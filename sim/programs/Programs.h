@@ -1,5 +1,5 @@
-// The programs of this build, as the scenario runner starts them: the bridge on its portable code
-// with the simulated user interface, and a stand-in for the audio device manager.
+// The programs of this build, as the scenario runner starts them: the bridge and the audio device
+// manager, each on its portable code with the simulated user interface.
 #pragma once
 
 #include <memory>
@@ -23,6 +23,7 @@ class SimPrograms final : public ProgramFactory {
 
  private:
   ResourceCatalogue bridgeResources_;
+  ResourceCatalogue managerResources_;
   std::string error_;
 };
 

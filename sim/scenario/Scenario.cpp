@@ -534,7 +534,8 @@ void ParseAudioHandset(Reader& r, Directive& d) {
 }
 
 void ParseAudioDevice(Reader& r, Directive& d, DeviceChange change) {
-  d.args = AudioDevice{change, r.NonEmptyText("device name")};
+  // A device may be nameless (or named " ") while the system is still setting it up.
+  d.args = AudioDevice{change, change == DeviceChange::kRemove ? r.NonEmptyText("device name") : r.Text("device name")};
 }
 void ParseAudioPlayback(Reader& r, Directive& d) { ParseAudioDevice(r, d, DeviceChange::kPlayback); }
 void ParseAudioRecording(Reader& r, Directive& d) { ParseAudioDevice(r, d, DeviceChange::kRecording); }

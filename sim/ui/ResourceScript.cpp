@@ -729,47 +729,61 @@ class Parser {
         version.productVersion = VersionNumbers();
       } else if (IsKeyword("FILEFLAGSMASK") || IsKeyword("FILEFLAGS") || IsKeyword("FILEOS") || IsKeyword("FILETYPE") ||
                  IsKeyword("FILESUBTYPE")) {
+        std::uint32_t* const field = IsKeyword("FILEFLAGSMASK") ? &version.fileFlagsMask
+                                     : IsKeyword("FILEFLAGS")   ? &version.fileFlags
+                                     : IsKeyword("FILEOS")      ? &version.fileOS
+                                     : IsKeyword("FILETYPE")    ? &version.fileType
+                                                                : &version.fileSubtype;
         Next();
-        Expression();
+        const std::int64_t value = Expression();
+        if (value < 0 || value > 0xFFFFFFFF) Fail("number out of range");
+        *field = static_cast<std::uint32_t>(value);
       } else if (!CommonOption()) {
         break;
       }
     }
     Begin();
-    VersionBlock(version, "", 0);
+    version.blocks = VersionBlock(version, "", 0);
     out_.version = std::move(version);
   }
 
-  // BLOCK and VALUE statements up to and including the block's END. The values kept are the
-  // texts of the blocks inside "StringFileInfo".
-  void VersionBlock(VersionResource& version, const std::string& parent, int depth) {
+  // BLOCK and VALUE statements up to and including the block's END. The texts of the blocks
+  // inside "StringFileInfo" are also kept by name.
+  std::vector<VersionEntry> VersionBlock(VersionResource& version, const std::string& parent, int depth) {
     if (depth > kMaxDepth) Fail("block nested too deeply");
+    std::vector<VersionEntry> entries;
     while (!AtEndOfBlock()) {
+      VersionEntry entry;
       if (IsKeyword("BLOCK")) {
         Next();
-        const std::string name = Text();
+        entry.key = Text();
+        entry.block = true;
         Begin();
-        if (parent == "StringFileInfo" && version.stringBlock.empty()) version.stringBlock = name;
-        VersionBlock(version, depth == 0 ? name : parent + "/" + name, depth + 1);
+        if (parent == "StringFileInfo" && version.stringBlock.empty()) version.stringBlock = entry.key;
+        entry.children = VersionBlock(version, depth == 0 ? entry.key : parent + "/" + entry.key, depth + 1);
       } else if (IsKeyword("VALUE")) {
+        const int line = Cur().line;
         Next();
-        const std::string key = Text();
-        std::string value;
-        bool text = false;
+        entry.key = Text();
         while (Accept(',')) {
           if (Cur().type == Tok::kString) {
-            value += Next().text;
-            text = true;
+            entry.value += Next().text;
+            entry.text = true;
           } else {
-            Expression();
+            const std::int64_t number = Expression();
+            if (number < 0 || number > 0xFFFF) throw Failure{line, "version value out of range"};
+            entry.words.push_back(static_cast<std::uint16_t>(number));
           }
         }
-        if (text && parent.rfind("StringFileInfo/", 0) == 0) version.values.emplace_back(key, value);
+        if (entry.text && !entry.words.empty()) throw Failure{line, "a VALUE mixes texts and numbers"};
+        if (entry.text && parent.rfind("StringFileInfo/", 0) == 0) version.values.emplace_back(entry.key, entry.value);
       } else {
         Unexpected("BLOCK, VALUE or END");
       }
+      entries.push_back(std::move(entry));
     }
     EndOfBlock();
+    return entries;
   }
 
   std::vector<Token> tokens_;

@@ -78,9 +78,25 @@ struct DialogTemplate {
   std::vector<ControlTemplate> controls;  // in template order
 };
 
+// A BLOCK or VALUE of a VERSIONINFO resource.
+struct VersionEntry {
+  std::string key;
+  bool block = false;
+  bool text = false;                   // a VALUE of quoted texts (joined), else one of numbers
+  std::string value;                   // UTF-8
+  std::vector<std::uint16_t> words;    // a VALUE's numbers, a word each
+  std::vector<VersionEntry> children;  // a BLOCK's entries, in script order
+};
+
 struct VersionResource {
   std::array<std::uint16_t, 4> fileVersion{};
   std::array<std::uint16_t, 4> productVersion{};
+  std::uint32_t fileFlagsMask = 0;
+  std::uint32_t fileFlags = 0;
+  std::uint32_t fileOS = 0;
+  std::uint32_t fileType = 0;
+  std::uint32_t fileSubtype = 0;
+  std::vector<VersionEntry> blocks;                         // the top-level BLOCKs, in script order
   std::string stringBlock;                                  // the StringFileInfo block's name, e.g. "040404b0"
   std::vector<std::pair<std::string, std::string>> values;  // in script order
   std::optional<std::string> Value(std::string_view key) const;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,14 +22,14 @@ namespace sim {
 class SimDialog final : public platform::DialogWindow, public std::enable_shared_from_this<SimDialog> {
  public:
   SimDialog(SimUi& ui, const DialogTemplate& dialog, platform::DialogPresenter& presenter, bool modal,
-            std::uintptr_t firstControlHandle)
+            std::uintptr_t firstControlHandle, std::set<int> programBitmaps)
       : ui(ui),
         templateId(dialog.id),
         modal(modal),
         caption(dialog.caption),
         hasFont(dialog.fontSize != 0),
         presenter(presenter),
-        controls(dialog, firstControlHandle) {}
+        controls(dialog, firstControlHandle, std::move(programBitmaps)) {}
 
   platform::DialogControls& Controls() override { return controls; }
   std::uintptr_t Handle() override { return handle; }
@@ -37,10 +38,15 @@ class SimDialog final : public platform::DialogWindow, public std::enable_shared
   void CenterOnOwner() override { ui.CenterDialog(*this); }
   void MakeTopmost() override { ui.MakeDialogTopmost(*this); }
   void Activate() override { ui.ActivateDialog(*this); }
+  // The focus goes to a control of the window, which activates it.
+  void Focus() override { ui.ActivateDialog(*this); }
   void End(std::intptr_t result) override;
   void Destroy() override;
   bool SetTimer(std::uintptr_t id, std::uint32_t ms) override;
   void KillTimer(std::uintptr_t id) override;
+  void KeepHidden() override { keepHidden = true; }
+  // The brush has no meaning here: any non-zero answer.
+  std::intptr_t WhiteBackground(std::uintptr_t) override { return 1; }
 
   SimUi& ui;
   const int templateId;
@@ -56,6 +62,7 @@ class SimDialog final : public platform::DialogWindow, public std::enable_shared
   std::atomic<bool> ended{false};       // a modal dialog's End came
   std::atomic<bool> destroying{false};  // WM_DESTROY is on its way
   std::atomic<bool> gone{false};        // detached: the presenter hears nothing more
+  std::atomic<bool> keepHidden{false};  // never shown, whoever asks
   std::intptr_t result = 0;
 
   // Guarded by the SimUi's mutex.

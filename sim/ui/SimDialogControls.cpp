@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <utility>
 
 #include "sim/Transcript.h"
 
@@ -13,6 +15,9 @@ constexpr std::uint32_t kLbsSort = 0x2;
 constexpr std::uint32_t kCbsSort = 0x100;
 constexpr std::uint32_t kCbsTypeMask = 0x3;
 constexpr std::uint32_t kCbsDropDownList = 0x3;
+constexpr std::uint32_t kLvsSingleSel = 0x4;
+// Pixels per horizontal dialog unit.
+constexpr int kPixelsPerTwoUnits = 3;
 
 bool IsList(const ControlState& c) { return c.kind == ControlKind::kList || c.kind == ControlKind::kCombo; }
 bool IsDropDownList(const ControlState& c) {
@@ -50,9 +55,17 @@ void RangeChanged(ControlState& c) {
   c.page = std::max((c.rangeMax - c.rangeMin) / 5, 1);
 }
 
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
+
 }  // namespace
 
-SimDialogControls::SimDialogControls(const DialogTemplate& dialog, std::uintptr_t firstHandle) {
+SimDialogControls::SimDialogControls(const DialogTemplate& dialog, std::uintptr_t firstHandle,
+                                     std::set<int> programBitmaps)
+    : programBitmaps_(std::move(programBitmaps)) {
   controls_.reserve(dialog.controls.size());
   for (const auto& control : dialog.controls) {
     ControlState state;
@@ -65,6 +78,7 @@ SimDialogControls::SimDialogControls(const DialogTemplate& dialog, std::uintptr_
     if (control.kind != ControlKind::kList && control.kind != ControlKind::kCombo) state.text = control.text;
     state.enabled = !control.disabled;
     state.visible = control.visible;
+    state.width = control.width * kPixelsPerTwoUnits / 2;
     controls_.push_back(std::move(state));
   }
 }
@@ -269,28 +283,10 @@ int SimDialogControls::ListViewInsert(int id, int index, std::vector<std::string
   return index;
 }
 
-bool SimDialogControls::ListViewSetText(int id, int row, int column, std::string_view text) {
-  std::lock_guard lock(mutex_);
-  ControlState* c = Control(id);
-  if (!c || c->kind != ControlKind::kListView || row < 0 || row >= static_cast<int>(c->rows.size()) || column < 0) {
-    return false;
-  }
-  auto& columns = c->rows[static_cast<std::size_t>(row)].columns;
-  if (static_cast<std::size_t>(column) >= columns.size()) columns.resize(static_cast<std::size_t>(column) + 1);
-  columns[static_cast<std::size_t>(column)] = std::string(text);
-  return true;
-}
-
 void SimDialogControls::ListViewClear(int id) {
   std::lock_guard lock(mutex_);
   ControlState* c = Control(id);
   if (c && c->kind == ControlKind::kListView) c->rows.clear();
-}
-
-int SimDialogControls::ListViewCount(int id) {
-  std::lock_guard lock(mutex_);
-  const ControlState* c = Control(id);
-  return c && c->kind == ControlKind::kListView ? static_cast<int>(c->rows.size()) : 0;
 }
 
 std::optional<ListViewRow> SimDialogControls::ListViewRowAt(int id, int row) {
@@ -312,11 +308,113 @@ int SimDialogControls::ListViewSelection(int id) {
   return -1;
 }
 
+ControlState* SimDialogControls::ListView(int id) {
+  ControlState* c = Control(id);
+  return c && c->kind == ControlKind::kListView ? c : nullptr;
+}
+
+int SimDialogControls::ControlWidth(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = Control(id);
+  return c ? c->width : 0;
+}
+
+void SimDialogControls::ListViewSetExtendedStyle(int id, std::uint32_t style) {
+  std::lock_guard lock(mutex_);
+  if (ControlState* c = ListView(id)) c->extendedStyle = style;
+}
+
+void SimDialogControls::ListViewSetColors(int id, std::uint32_t textBackground, std::uint32_t background) {
+  std::lock_guard lock(mutex_);
+  if (ControlState* c = ListView(id)) {
+    c->textBackground = textBackground;
+    c->background = background;
+  }
+}
+
+// A column past the last is added at the end, as LVM_INSERTCOLUMN does.
+int SimDialogControls::ListViewInsertColumn(int id, int column, std::string_view title, int width) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = ListView(id);
+  if (!c || column < 0) return -1;
+  const int at = std::min(column, static_cast<int>(c->columnHeads.size()));
+  c->columnHeads.insert(c->columnHeads.begin() + at, {std::string(title), width});
+  return at;
+}
+
+bool SimDialogControls::ListViewSetImageList(int id, int bitmapId, int imageWidth, std::uint32_t) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = ListView(id);
+  if (!c || imageWidth <= 0 || programBitmaps_.count(bitmapId) == 0) return false;
+  c->imageBitmap = bitmapId;
+  return true;
+}
+
+int SimDialogControls::ListViewInsertRow(int id, int row, std::string_view text) {
+  if (row < 0) return -1;
+  return ListViewInsert(id, row, {std::string(text)}, std::nullopt, 0);
+}
+
+bool SimDialogControls::ListViewSetText(int id, int row, int column, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = ListView(id);
+  if (!c || row < 0 || row >= static_cast<int>(c->rows.size()) || column < 0) return false;
+  // As the control: a sub-item keeps text only under a column, yet the call succeeds.
+  if (column > 0 && column >= static_cast<int>(c->columnHeads.size())) return true;
+  auto& columns = c->rows[static_cast<std::size_t>(row)].columns;
+  if (static_cast<std::size_t>(column) >= columns.size()) columns.resize(static_cast<std::size_t>(column) + 1);
+  columns[static_cast<std::size_t>(column)] = std::string(text);
+  return true;
+}
+
+bool SimDialogControls::ListViewSetImage(int id, int row, int image) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = ListView(id);
+  if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return false;
+  c->rows[static_cast<std::size_t>(row)].image = image;
+  return true;
+}
+
+bool SimDialogControls::ListViewSetData(int id, int row, std::intptr_t data) {
+  std::lock_guard lock(mutex_);
+  ControlState* c = ListView(id);
+  if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return false;
+  c->rows[static_cast<std::size_t>(row)].data = data;
+  return true;
+}
+
+std::intptr_t SimDialogControls::ListViewData(int id, int row) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = ListView(id);
+  if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return 0;
+  return c->rows[static_cast<std::size_t>(row)].data;
+}
+
+int SimDialogControls::ListViewCount(int id) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = ListView(id);
+  return c ? static_cast<int>(c->rows.size()) : 0;
+}
+
+bool SimDialogControls::ListViewIsSelected(int id, int row) {
+  std::lock_guard lock(mutex_);
+  const ControlState* c = ListView(id);
+  return c && row >= 0 && row < static_cast<int>(c->rows.size()) && c->rows[static_cast<std::size_t>(row)].selected;
+}
+
 void SimDialogControls::ListViewSelect(int id, int row) {
   std::lock_guard lock(mutex_);
-  ControlState* c = Control(id);
-  if (!c || c->kind != ControlKind::kListView) return;
-  for (std::size_t i = 0; i < c->rows.size(); ++i) c->rows[i].selected = static_cast<int>(i) == row;
+  ControlState* c = ListView(id);
+  if (!c) return;
+  if (row < 0) {
+    for (auto& each : c->rows) each.selected = false;
+    return;
+  }
+  if (row >= static_cast<int>(c->rows.size())) return;
+  if ((c->style & kLvsSingleSel) != 0) {
+    for (auto& each : c->rows) each.selected = false;
+  }
+  c->rows[static_cast<std::size_t>(row)].selected = true;
 }
 
 std::optional<ControlState> SimDialogControls::Find(int id) const {
@@ -388,9 +486,20 @@ std::vector<std::string> SimDialogControls::Snapshot(const std::string& prefix) 
                 " selected=" + std::to_string(c->selection);
         break;
       }
-      case ControlKind::kListView:
+      case ControlKind::kListView: {
+        // What the program set of the list's look, and only that.
         line += enabled;
+        if (c->extendedStyle != 0) line += " exstyle=" + Hex(c->extendedStyle);
+        if (c->textBackground) line += " textbk=" + Hex(*c->textBackground);
+        if (c->background) line += " bk=" + Hex(*c->background);
+        if (!c->columnHeads.empty()) {
+          std::vector<std::string> heads;
+          for (const auto& [title, width] : c->columnHeads) heads.push_back(title + ":" + std::to_string(width));
+          line += " columns=" + Quote(Joined(heads));
+        }
+        if (c->imageBitmap) line += " images=" + std::to_string(*c->imageBitmap);
         break;
+      }
       default:
         line += " text=" + Quote(c->text) + enabled;
         break;

@@ -215,7 +215,12 @@ std::shared_ptr<SimDialog> SimUi::MakeDialog(const DialogTemplate& dialog, platf
     firstHandle = nextControlHandle_;
     nextControlHandle_ += dialog.controls.size() + 1;
   }
-  auto made = std::make_shared<SimDialog>(*this, dialog, presenter, modal, firstHandle);
+  // Image lists come from the program's own bitmaps, whatever the current resources.
+  std::set<int> bitmaps;
+  if (resources_.builtin) {
+    for (const auto& [id, file] : resources_.builtin->bitmaps) bitmaps.insert(id);
+  }
+  auto made = std::make_shared<SimDialog>(*this, dialog, presenter, modal, firstHandle, std::move(bitmaps));
   std::weak_ptr<SimDialog> weak = made;
   made->handle = desktop_.NewWindow(&program_, dialog.caption, "#32770",
                                     [this, weak](std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -299,12 +304,14 @@ std::intptr_t SimUi::RunModal(int templateId, platform::DialogPresenter& present
   Initialize(dialog);
   if (!dialog->ended && !dialog->gone) {
     Line(templateId, "create");
-    {
-      std::lock_guard lock(mutex_);
-      dialog->visible = true;
+    if (!dialog->keepHidden) {
+      {
+        std::lock_guard lock(mutex_);
+        dialog->visible = true;
+      }
+      desktop_.SetVisible(dialog->handle, true);
+      desktop_.SetActive(dialog->handle);
     }
-    desktop_.SetVisible(dialog->handle, true);
-    desktop_.SetActive(dialog->handle);
     ModalFrame frame;
     frame.kind = ModalFrame::Kind::kDialog;
     frame.dialog = dialog;
@@ -324,7 +331,7 @@ std::intptr_t SimUi::RunModal(int templateId, platform::DialogPresenter& present
 }
 
 void SimUi::ShowDialog(SimDialog& dialog, bool visible) {
-  if (dialog.gone) return;
+  if (dialog.gone || (visible && dialog.keepHidden)) return;
   bool changed;
   {
     std::lock_guard lock(mutex_);
@@ -486,6 +493,8 @@ void SimUi::OfferAnswer() {
   if (modals_.empty()) return;
   ModalFrame& frame = *modals_.back();
   if (frame.Done() || !answers_) return;
+  // A window that never shows is no window the user could answer.
+  if (frame.dialog && frame.dialog->keepHidden) return;
   const auto action = answers_();
   if (!action) return;
   Apply(frame, *action);

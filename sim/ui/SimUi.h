@@ -29,10 +29,10 @@
 // The user's actions (an `answer` for the innermost open modal window, message box or menu, or
 // an `act` on an open window), done as a user would:
 //   ok, cancel, yes, no  WM_COMMAND IDOK, IDCANCEL, IDYES, IDNO (BN_CLICKED, from that button).
-//   enter, escape        what the modal loop's dialog keyboard handling does: Enter clicks the
+//   enter, escape        what the dialog keyboard handling does (a modal loop's, and the
+//                        program's own loop's for its modeless dialogs): Enter clicks the
 //                        template's default push button when it is enabled, or sends IDOK when
-//                        there is none; Escape sends IDCANCEL. A modeless dialog has no dialog
-//                        keyboard handling (the program's own loop has none), so nothing happens.
+//                        there is none; Escape sends IDCANCEL.
 //   close                the title bar's close button: WM_SYSCOMMAND SC_CLOSE.
 //   click <id>           an automatic check box toggles and an automatic radio button checks
 //                        itself and clears its group, then WM_COMMAND BN_CLICKED.

@@ -303,7 +303,7 @@ std::optional<std::string> SimUi::ApplyToDialog(const std::shared_ptr<SimDialog>
       Command(dialog, platform::kIdNo, kBnClicked);
       break;
     case ActionKind::kEnter: {
-      if (!dialog->modal) break;  // no dialog keyboard handling outside a modal loop
+      // The program's loop gives its modeless dialogs the same keyboard handling as a modal loop.
       const auto button = dialog->controls.DefaultButton();
       if (!button) {
         Command(dialog, platform::kIdOk, kBnClicked);
@@ -313,7 +313,7 @@ std::optional<std::string> SimUi::ApplyToDialog(const std::shared_ptr<SimDialog>
       break;
     }
     case ActionKind::kEscape:
-      if (dialog->modal) Command(dialog, platform::kIdCancel, kBnClicked);
+      Command(dialog, platform::kIdCancel, kBnClicked);
       break;
     case ActionKind::kClose:
       DialogProc(dialog, platform::kWmSysCommand, kScClose, 0);
@@ -391,6 +391,8 @@ std::optional<std::string> SimUi::SelectInListView(const std::shared_ptr<SimDial
   }
   const int previous = dialog->controls.ListViewSelection(control.id);
   if (previous == row) return std::nullopt;
+  // A click selects the row alone, in a multiple-selection list too.
+  dialog->controls.ListViewSelect(control.id, -1);
   dialog->controls.ListViewSelect(control.id, row);
   auto notify = [&](int item, std::uint32_t newState, std::uint32_t oldState) {
     ListViewNotify record;

@@ -39,13 +39,16 @@ TEST(RealTimePacer, VirtualTimeFollowsRealTimeWithoutRunningAhead) {
     wokeAt = clock.Now();
     wokeAfter = MsSince(before);
   });
+  pacer.Poke();  // a participant spawned from outside: no Notify tells the pacer
   sleeper.join();
   EXPECT_GE(wokeAt.load(), 1120u);
   EXPECT_GE(wokeAfter.load(), 120);
   EXPECT_LT(wokeAfter.load(), 120 + kSlackMs);
 
+  // At rest time stands between deadlines; CatchUp brings it to the real instant.
   for (int i = 0; i < 5; ++i) {
     std::this_thread::sleep_for(37ms);
+    pacer.CatchUp();
     const auto real = MsSince(before);
     const auto virt = static_cast<std::int64_t>(clock.Now()) - 1000;
     EXPECT_LE(virt, real);
@@ -82,9 +85,8 @@ TEST(RealTimePacer, CallbacksScheduledFromOutsideThreadsFireOnTime) {
 }
 
 TEST(RealTimePacer, CatchUpBringsTimeToTheRealInstantAndRunsWhatFellDue) {
-  // A pacer that steps rarely stands for one the OS woke late: between steps time lags.
   VirtualClock clock({.autoAdvance = false});
-  RealTimePacer pacer(clock, 2000ms);
+  RealTimePacer pacer(clock);
   Scheduler scheduler(clock);
   std::atomic<bool> fired{false};
   const auto start = std::chrono::steady_clock::now();
@@ -108,7 +110,7 @@ TEST(RealTimePacer, CatchUpBringsTimeToTheRealInstantAndRunsWhatFellDue) {
 
 TEST(RealTimePacer, StopFreezesTimeJoinsPastBlockedParticipantsAndStartResumes) {
   VirtualClock clock({.autoAdvance = false});
-  RealTimePacer pacer(clock, 2ms);
+  RealTimePacer pacer(clock);
   std::atomic<bool> release{false};
   std::atomic<std::uint64_t> releasedAt{0};
   // Blocked with no deadline: nothing the pacer does wakes it, and it must not keep Stop waiting.
@@ -141,6 +143,57 @@ TEST(RealTimePacer, StopFreezesTimeJoinsPastBlockedParticipantsAndStartResumes) 
   waiter.join();
   EXPECT_GE(releasedAt.load(), resumed);
   // The destructor stops a running pacer.
+}
+
+TEST(RealTimePacer, RestsWhileNothingIsDueAndWakesOnlyForDeadlines) {
+  VirtualClock clock({.autoAdvance = false});
+  RealTimePacer pacer(clock);
+  Scheduler scheduler(clock);
+  pacer.Start();
+  std::this_thread::sleep_for(30ms);
+  const auto settled = pacer.Advances();
+  std::this_thread::sleep_for(300ms);
+  // A pacer on a fixed step would have advanced some 300 times.
+  EXPECT_LE(pacer.Advances() - settled, 2u);
+
+  // Ten callbacks 30 ms apart: about one advance for each, plus the wake-ups their At calls give.
+  std::atomic<int> fired{0};
+  const auto start = std::chrono::steady_clock::now();
+  std::atomic<std::int64_t> lastAfter{-1};
+  const auto before = pacer.Advances();
+  pacer.CatchUp();  // time stood at rest: the delays count from now
+  for (int i = 1; i <= 10; ++i) {
+    scheduler.After(static_cast<std::uint64_t>(30 * i), [&] {
+      ++fired;
+      lastAfter = MsSince(start);
+    });
+  }
+  std::this_thread::sleep_for(300ms + std::chrono::milliseconds(kSlackMs));
+  EXPECT_EQ(fired.load(), 10);
+  EXPECT_GE(lastAfter.load(), 300 - 1);
+  EXPECT_LE(pacer.Advances() - before, 40u);
+}
+
+TEST(RealTimePacer, APokeAfterAnOutsideSetFindsTheParticipantsNewDeadline) {
+  VirtualClock clock({.autoAdvance = false});
+  RealTimePacer pacer(clock);
+  auto event = clock.MakeEvent();
+  std::atomic<std::int64_t> wokeAfter{-1};
+  std::chrono::steady_clock::time_point set;
+  auto waiter = clock.Spawn([&] {
+    event->Wait(platform::kInfinite);
+    clock.Sleep(60);  // a deadline the pacer cannot know of without being told
+    wokeAfter = MsSince(set);
+  });
+  pacer.Start();
+  std::this_thread::sleep_for(40ms);
+  set = std::chrono::steady_clock::now();
+  pacer.CatchUp();
+  event->Set();
+  pacer.Poke();
+  waiter.join();
+  EXPECT_GE(wokeAfter.load(), 60 - 1);
+  EXPECT_LT(wokeAfter.load(), 60 + kSlackMs);
 }
 
 }  // namespace

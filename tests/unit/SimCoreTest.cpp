@@ -31,6 +31,19 @@ TEST(Transcript, FormatsTimeChannelAndPayload) {
   EXPECT_EQ("\"a\\\"b\\c\\nd\"", Quote("a\"b\\c\nd"));
 }
 
+TEST(Transcript, ASimulatorThatKeepsNoLinesStillHandsEveryLineOn) {
+  VirtualClock clock(VirtualClock::Options{false, 0});
+  Transcript transcript(clock);
+  transcript.Add("hid>", "kept");
+  std::vector<std::string> heard;
+  transcript.SetListener([&](const TranscriptLine& line) { heard.push_back(line.payload); });
+  transcript.KeepNoLines();
+  EXPECT_EQ(0u, transcript.Size()) << "what was kept goes too";
+  for (int i = 0; i < 1000; ++i) transcript.Add("hid>", "line");
+  EXPECT_EQ(0u, transcript.Size());
+  EXPECT_EQ(1000u, heard.size());
+}
+
 TEST(Scheduler, RunsCallbacksAtTheirTimesInOrder) {
   // Manual time: this thread is no participant, so an auto-advancing clock could jump to the
   // first entry before the earlier ones are queued.

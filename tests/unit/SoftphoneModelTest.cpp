@@ -356,16 +356,21 @@ TEST_F(SoftphoneModelTest, VoicemailListIsOneArrayOfFixedRecordsWithAnOverridabl
   EXPECT_EQ(6, Int32At(second, platform::kVoicemailStatusOffset));
   EXPECT_EQ(255u, std::strlen(reinterpret_cast<const char*>(second + platform::kVoicemailPartnerOffset)));
 
-  model_.SetVoicemails({{7, 0, 5, "alice"}}, 3);  // a count larger than the array
+  // A count larger than the array is cut to it, as the library never announces more records than
+  // it hands over; zero and negative counts go through as given.
+  model_.SetVoicemails({{7, 0, 5, "alice"}}, 3);
+  model_.UpdateVMList();
+  model_.SetVoicemails({{7, 0, 5, "alice"}}, -1);
   model_.UpdateVMList();
   model_.SetVoicemails({}, std::nullopt);
   model_.UpdateVMList();
   messages = Take();
-  ASSERT_EQ(2u, messages.size());
-  EXPECT_EQ(3, messages[0].lParam);
+  ASSERT_EQ(3u, messages.size());
+  EXPECT_EQ(1, messages[0].lParam);
   EXPECT_EQ(7, Int32At(reinterpret_cast<const std::uint8_t*>(messages[0].wParam), 0));
-  EXPECT_EQ(0u, messages[1].wParam);
-  EXPECT_EQ(0, messages[1].lParam);
+  EXPECT_EQ(-1, messages[1].lParam);
+  EXPECT_EQ(0u, messages[2].wParam);
+  EXPECT_EQ(0, messages[2].lParam);
 }
 
 TEST_F(SoftphoneModelTest, PlaybackCommandsReportStatusChangesOneVoicemailAtATime) {

@@ -25,6 +25,8 @@ bool SimHandset::Gate::PostTo(platform::WindowHandle window, std::uint32_t msg, 
 
 SimHandset::SimHandset(sim::WindowPoster& poster, Options options) : who_(std::move(options.who)), gate_(poster) {
   transcript_.SetListener([this](const sim::TranscriptLine& line) { OnTranscriptLine(line); });
+  // Every line is handed on as it comes; a library that runs for hours keeps none of them.
+  transcript_.KeepNoLines();
   model_.Plug(static_cast<std::uint16_t>(platform::kHandsetProductA), 1, 4);
   std::string_view start = options.start;
   while (!start.empty()) {
@@ -41,15 +43,22 @@ SimHandset::~SimHandset() {
   pacer_.Stop();
 }
 
-int SimHandset::Find(std::uint32_t vendorId, std::uint32_t productId) { return model_.FindDevice(vendorId, productId); }
+int SimHandset::Find(std::uint32_t vendorId, std::uint32_t productId) {
+  pacer_.CatchUp();  // at rest time stands still: every call's lines carry the real instant
+  return model_.FindDevice(vendorId, productId);
+}
 
 int SimHandset::Open(platform::WindowHandle window) {
+  pacer_.CatchUp();
   const int opened = model_.OpenDevice(window);
   if (opened) gate_.Open(window);
   return opened;
 }
 
-void SimHandset::SetMessage(std::uint32_t message) { model_.SetNotifyMessage(message); }
+void SimHandset::SetMessage(std::uint32_t message) {
+  pacer_.CatchUp();
+  model_.SetNotifyMessage(message);
+}
 
 int SimHandset::Write(const std::uint8_t* report, int length) {
   // The acknowledgement delay counts from this real instant, not from the pacer's last step.
@@ -58,11 +67,13 @@ int SimHandset::Write(const std::uint8_t* report, int length) {
 }
 
 void SimHandset::Close() {
+  pacer_.CatchUp();
   model_.CloseDevice();
   gate_.Shut();
 }
 
 void SimHandset::Release() {
+  pacer_.CatchUp();
   model_.ReleaseLibrary();
   gate_.Shut();
 }
@@ -132,6 +143,7 @@ std::string SimHandset::Execute(std::string_view line) {
 }
 
 int SimHandset::Subscribe(Sink sink) {
+  pacer_.CatchUp();  // before our lock: catching up may run acknowledgements that publish
   std::lock_guard lock(events_);
   // Every change is published as it happens, so the others have seen this state already.
   lastState_ = FormatState(State());

@@ -7,10 +7,10 @@
 // example "unplug").
 //
 // Time. The clock is in manual mode and a RealTimePacer advances it to the real milliseconds
-// since start, so acknowledgements arrive after their delay in real time. A write first catches
-// the clock up with the real instant (the pacer's thread may have been woken late), so the
-// delay is not shortened by that lag. The Scheduler's thread is the only participant; the
-// pacer's thread and the catching-up callers are the controllers, one at a time.
+// since start, so acknowledgements arrive after their delay in real time. The pacer sleeps until
+// the next deadline, so at rest time stands still: every call first catches the clock up with
+// the real instant, so its lines carry that instant and a delay counts from it. The Scheduler's thread is the only
+// participant; the pacer's thread and the catching-up callers are the controllers, one at a time.
 //
 // Threads. The program's threads (four writers, the monitor, the window's thread) and the pipe
 // threads call in without taking part in the clock. That is sound because nothing on those

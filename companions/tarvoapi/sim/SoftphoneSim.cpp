@@ -139,6 +139,7 @@ void SoftphoneSim::Emit(std::string_view kind, std::string_view text) {
 
 std::intptr_t SoftphoneSim::FromLibrary(std::uintptr_t library, std::uint32_t kind,
                                         std::span<const std::uint8_t> body) {
+  CatchUp();
   const auto message = tarvoapi::DecodeLibraryMessage(kind, body);
   if (!message || library == 0) return 0;
   std::lock_guard lock(mutex_);
@@ -194,6 +195,7 @@ std::intptr_t SoftphoneSim::FromLibrary(std::uintptr_t library, std::uint32_t ki
 }
 
 void SoftphoneSim::LibraryGone(std::uintptr_t library) {
+  CatchUp();
   std::lock_guard lock(mutex_);
   if (library == 0 || library != library_) return;
   library_ = 0;
@@ -309,6 +311,7 @@ bool SoftphoneSim::PostTo(platform::WindowHandle window, std::uint32_t msg, std:
 // --- control commands -----------------------------------------------------------------------
 
 std::string SoftphoneSim::Control(std::string_view line) {
+  CatchUp();
   const auto words = sim::SplitWords(line);
   if (words.empty()) return "error empty command";
   std::lock_guard lock(mutex_);
@@ -439,7 +442,8 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
   if (sim::EqualsNoCase(verb, "allow") || sim::EqualsNoCase(verb, "deny")) {
     // The user answers the request on screen; later requests are asked again.
     if (words.size() != 1) return "error unexpected arguments";
-    model_.SetAttachAnswer(sim::EqualsNoCase(verb, "allow") ? Model::AttachAnswer::Accept : Model::AttachAnswer::Refuse);
+    model_.SetAttachAnswer(sim::EqualsNoCase(verb, "allow") ? Model::AttachAnswer::Accept
+                                                            : Model::AttachAnswer::Refuse);
     model_.SetAttachAnswer(answer_);
     return "ok";
   }
@@ -456,7 +460,8 @@ std::string SoftphoneSim::ControlLocked(const std::vector<std::string_view>& wor
     if (words.size() != 2 || !(sim::EqualsNoCase(value, "foreground") || sim::EqualsNoCase(value, "background"))) {
       return "error expected: window foreground|background";
     }
-    model_.SetMainWindow(sim::EqualsNoCase(value, "foreground") ? Model::MainWindow::Foreground : Model::MainWindow::Background);
+    model_.SetMainWindow(sim::EqualsNoCase(value, "foreground") ? Model::MainWindow::Foreground
+                                                                : Model::MainWindow::Background);
     return "ok";
   }
   if (sim::EqualsNoCase(verb, "recent")) {
@@ -571,6 +576,10 @@ SoftphoneSim::View SoftphoneSim::Snapshot() const {
     view.answer = answer_;
     view.recentHandle = recentHandle_;
     view.voicemails = voicemails_.size();
+    view.voicemailList = voicemails_;
+  }
+  for (auto& voicemail : view.voicemailList) {
+    if (const auto status = model_.VoicemailStatus(voicemail.id)) voicemail.status = *status;
   }
   view.running = model_.Running();
   view.attached = model_.Attached();

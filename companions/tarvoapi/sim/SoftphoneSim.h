@@ -65,6 +65,7 @@ class SoftphoneSim final : private sim::WindowPoster {
     std::optional<std::string> recentHandle;
     std::vector<Model::Call> calls;
     std::size_t voicemails = 0;
+    std::vector<Model::Voicemail> voicemailList;  // with the statuses playback gave them
   };
 
   SoftphoneSim(sim::VirtualClock& clock, sim::Scheduler& scheduler, sim::Transcript& transcript, LibraryOutbox& outbox,
@@ -84,9 +85,16 @@ class SoftphoneSim final : private sim::WindowPoster {
 
   View Snapshot() const;
   void SetEventListener(std::function<void(const std::string&)> listener);
+  // Brings the clock up to the real instant (RealTimePacer::CatchUp): the pacer lets time stand
+  // at rest, so every call from outside runs it first and its times and delays count from now.
+  // Set before any other call.
+  void SetCatchUp(std::function<void()> catchUp) { catchUp_ = std::move(catchUp); }
 
   // The main window's state as the user changes it (activating or leaving the window).
-  void SetMainWindow(Model::MainWindow state) { model_.SetMainWindow(state); }
+  void SetMainWindow(Model::MainWindow state) {
+    CatchUp();
+    model_.SetMainWindow(state);
+  }
   void SetMainWindowListener(std::function<void(Model::MainWindow)> listener) {
     model_.SetMainWindowListener(std::move(listener));
   }
@@ -95,6 +103,10 @@ class SoftphoneSim final : private sim::WindowPoster {
   bool PostTo(platform::WindowHandle window, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam,
               std::shared_ptr<const void> keepAlive) override;
   void Emit(std::string_view kind, std::string_view text);
+  // Never under mutex_: what falls due on the way may take it.
+  void CatchUp() {
+    if (catchUp_) catchUp_();
+  }
   std::vector<tarvoapi::CallInfo> CallsLocked();
   bool IncomingLocked(int id, std::string_view status);
   std::string ControlLocked(const std::vector<std::string_view>& words, std::string_view line);
@@ -108,6 +120,7 @@ class SoftphoneSim final : private sim::WindowPoster {
   LibraryOutbox& outbox_;
   Model model_;
 
+  std::function<void()> catchUp_;
   std::mutex listenerMutex_;
   std::function<void(const std::string&)> listener_;
 

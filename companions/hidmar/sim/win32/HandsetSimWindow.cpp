@@ -34,10 +34,14 @@ enum : int {
   kIdInList,
 };
 constexpr int kListLimit = 200;
+// A run of one repeated report rewrites its line's count at most this often (of the lines'
+// own times); the run's final count is written when it ends.
+constexpr std::uint64_t kRunRewriteMs = 1000;
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 580;
 
-// Where the painted part of the window goes.
+// Where the painted part of the window goes; the lists below paint themselves.
+constexpr RECT kPaintedPart = {0, 0, 640, 142};
 constexpr RECT kStatePanel = {10, 30, 630, 140};
 constexpr RECT kPluggedBadge = {20, 40, 150, 68};
 constexpr RECT kRingerBadge = {20, 76, 150, 104};
@@ -114,14 +118,17 @@ class SimulatorWindow {
   }
 
   void Send(const std::string& command) {
-    std::lock_guard lock(channelMutex_);
-    if (channel_ && !channel_->Closed()) {
-      channel_->Send(command);
-      answer_.clear();
-    } else {
-      answer_ = "Not connected: \"" + command + "\" was not sent";
+    const std::string before = answer_;
+    {
+      std::lock_guard lock(channelMutex_);
+      if (channel_ && !channel_->Closed()) {
+        channel_->Send(command);
+        answer_.clear();
+      } else {
+        answer_ = "Not connected: \"" + command + "\" was not sent";
+      }
     }
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    if (answer_ != before) InvalidateRect(hwnd_, &kPaintedPart, TRUE);
   }
 
   // --- the window -----------------------------------------------------------------------------
@@ -170,7 +177,7 @@ class SimulatorWindow {
       case kDisconnected:
         connectedTo_.clear();
         state_.reset();
-        InvalidateRect(hwnd_, nullptr, TRUE);
+        InvalidateRect(hwnd_, &kPaintedPart, TRUE);
         return 0;
       case WM_DESTROY:
         DeleteObject(boldFont_);
@@ -242,6 +249,8 @@ class SimulatorWindow {
     Control(L"STATIC", "Sent to the program (newest first)", 0, 325, 392, 300, 16, -1);
     outList_ = Control(L"LISTBOX", "", WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 10, 410, 305, 160, kIdOutList);
     inList_ = Control(L"LISTBOX", "", WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 325, 410, 305, 160, kIdInList);
+    out_.list = outList_;
+    in_.list = inList_;
   }
 
   void OnCommand(int id, int code) {
@@ -283,58 +292,123 @@ class SimulatorWindow {
     }
   }
 
+  // One line for a run of the same report: the program repeats its status report every 100 ms
+  // or so, and the handset acknowledges each, so a list of single lines would hide the rest.
+  struct ReportRun {
+    HWND list = nullptr;
+    std::string bytes;  // the report on the newest line; empty: no run
+    int repeats = 0;
+    std::string text;        // what the newest line should say
+    std::uint64_t time = 0;  // of the newest repeat
+    bool stale = false;
+    std::uint64_t shownAt = 0;
+  };
+
+  void AddReport(ReportRun& run, std::uint64_t time, const std::string& bytes, bool& listChanged) {
+    if (!run.bytes.empty() && bytes == run.bytes && SendMessageW(run.list, LB_GETCOUNT, 0, 0) > 0) {
+      ++run.repeats;
+      run.time = time;
+      run.text = Seconds(time) + "   " + bytes + "   (" + std::to_string(run.repeats + 1) + " times)";
+      run.stale = true;
+      // Rewriting the line for every repeat redraws the list ten times a second at rest.
+      if (time - run.shownAt < kRunRewriteMs) return;
+      RewriteNewest(run);
+      listChanged = true;
+      return;
+    }
+    EndRun(run, listChanged);
+    run.bytes = bytes;
+    run.repeats = 0;
+    run.shownAt = time;
+    AddToList(run.list, Seconds(time) + "   " + bytes);
+    listChanged = true;
+  }
+
+  // The run's line gets its final count; the next line starts afresh.
+  void EndRun(ReportRun& run, bool& listChanged) {
+    if (run.stale) {
+      RewriteNewest(run);
+      listChanged = true;
+    }
+    run.bytes.clear();
+  }
+
+  void RewriteNewest(ReportRun& run) {
+    SendMessageW(run.list, LB_DELETESTRING, 0, 0);
+    AddToList(run.list, run.text);
+    run.stale = false;
+    run.shownAt = run.time;
+  }
+
   void TakeLines() {
     std::deque<std::string> lines;
     {
       std::lock_guard lock(inboxMutex_);
       lines.swap(inbox_);
     }
+    // Compared afterwards: the painted part is drawn again only when what it shows changed.
+    const std::string before = Painted();
+    bool outChanged = false;
+    bool inChanged = false;
+    // A batch redraws each list once at the end rather than once a line.
+    const bool batch = lines.size() > 1;
+    if (batch) SetListsRedraw(FALSE);
     for (const auto& line : lines) {
       const auto event = ParseEvent(line);
       if (!event) continue;
       switch (event->kind) {
         case Event::Kind::kHello:
           connectedTo_ = event->text;
-          lastOut_.clear();
+          out_ = ReportRun();
+          out_.list = outList_;
+          in_ = ReportRun();
+          in_.list = inList_;
           ClearList(outList_);
           ClearList(inList_);
+          outChanged = inChanged = true;
           break;
         case Event::Kind::kState:
           if (!state_ || state_->ackDelay != event->state.ackDelay) {
             SetDlgItemInt(hwnd_, kIdAckDelay, static_cast<UINT>(event->state.ackDelay), FALSE);
           }
-          SendDlgItemMessageW(hwnd_, kIdVersionReply, CB_SETCURSEL, static_cast<WPARAM>(event->state.versionReply), 0);
+          if (!state_ || state_->versionReply != event->state.versionReply) {
+            SendDlgItemMessageW(hwnd_, kIdVersionReply, CB_SETCURSEL, static_cast<WPARAM>(event->state.versionReply),
+                                0);
+          }
           state_ = event->state;
           break;
-        case Event::Kind::kOut: {
-          // The program repeats its status report every 100 ms or so: one line for a run of
-          // the same report keeps the commands in view.
-          const std::string bytes = line.substr(line.find(' ', 4) + 1);
-          std::string text = Seconds(event->time) + "   " + bytes;
-          if (bytes == lastOut_ && SendMessageW(outList_, LB_GETCOUNT, 0, 0) > 0) {
-            ++lastOutRepeats_;
-            SendMessageW(outList_, LB_DELETESTRING, 0, 0);
-            text += "   (" + std::to_string(lastOutRepeats_ + 1) + " times)";
-          } else {
-            lastOut_ = bytes;
-            lastOutRepeats_ = 0;
-          }
-          AddToList(outList_, text);
+        case Event::Kind::kOut:
+          AddReport(out_, event->time, line.substr(line.find(' ', 4) + 1), outChanged);
           break;
-        }
         case Event::Kind::kIn:
-          AddToList(inList_, Seconds(event->time) + "   " + line.substr(line.find(' ', 3) + 1));
+          AddReport(in_, event->time, line.substr(line.find(' ', 3) + 1), inChanged);
           break;
         case Event::Kind::kLib:
-          lastOut_.clear();
+          EndRun(out_, outChanged);
           AddToList(outList_, Seconds(event->time) + "   library: " + event->text);
+          outChanged = true;
           break;
         case Event::Kind::kReply:
           if (!event->ok) answer_ = "Refused: " + event->text;
           break;
       }
     }
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    if (batch) {
+      SetListsRedraw(TRUE);
+      if (outChanged) InvalidateRect(outList_, nullptr, TRUE);
+      if (inChanged) InvalidateRect(inList_, nullptr, TRUE);
+    }
+    if (Painted() != before) InvalidateRect(hwnd_, &kPaintedPart, TRUE);
+  }
+
+  void SetListsRedraw(BOOL on) {
+    SendMessageW(outList_, WM_SETREDRAW, on, 0);
+    SendMessageW(inList_, WM_SETREDRAW, on, 0);
+  }
+
+  // Everything the painted part shows.
+  std::string Painted() const {
+    return connectedTo_ + '\n' + answer_ + '\n' + (state_ ? FormatState(*state_) : std::string("-"));
   }
 
   void AddToList(HWND list, const std::string& text) {
@@ -448,8 +522,8 @@ class SimulatorWindow {
   HWND inList_ = nullptr;
 
   std::string connectedTo_;
-  std::string lastOut_;  // the report on the newest line of the written list
-  int lastOutRepeats_ = 0;
+  ReportRun out_;
+  ReportRun in_;
   std::optional<HandsetState> state_;
   std::string answer_;
 

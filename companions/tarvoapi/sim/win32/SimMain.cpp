@@ -107,6 +107,8 @@ int RunSimulator(HINSTANCE instance, const SimOptions& options, int show) {
   sim::VirtualClock clock({.autoAdvance = false});
   sim::Scheduler scheduler(clock);
   sim::Transcript transcript(clock);
+  // The simulator runs for hours and hands every line on as it comes: it keeps none.
+  transcript.KeepNoLines();
   LibraryLink link;
   sim::SoftphoneModel::Options modelOptions;
   modelOptions.replyDelayMs = options.replyDelayMs;
@@ -120,6 +122,7 @@ int RunSimulator(HINSTANCE instance, const SimOptions& options, int show) {
   });
   sim.SetMainWindowListener([&](SoftphoneSim::Model::MainWindow state) { window.MainWindowMoved(state); });
   sim::RealTimePacer pacer(clock);
+  sim.SetCatchUp([&pacer] { pacer.CatchUp(); });
   pacer.Start();
 
   if (!window.Create(instance, show)) return 1;

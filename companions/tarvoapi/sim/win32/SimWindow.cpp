@@ -70,6 +70,22 @@ void SetText(HWND hwnd, const std::wstring& text) {
   if (WindowText(hwnd) != text) SetWindowTextW(hwnd, text.c_str());
 }
 
+// "2 new, 1 played, #3 (bob) playing": what the user's voicemails are doing.
+std::wstring VoicemailSummary(const std::vector<SoftphoneSim::Model::Voicemail>& voicemails) {
+  if (voicemails.empty()) return L"none";
+  int unplayed = 0, played = 0;
+  std::wstring playing;
+  for (const auto& voicemail : voicemails) {
+    if (voicemail.status == sim::kVoicemailUnplayed) ++unplayed;
+    if (voicemail.status == sim::kVoicemailPlayed) ++played;
+    if (voicemail.status == sim::kVoicemailPlaying) {
+      playing += L", #" + std::to_wstring(voicemail.id) + L" (" + Wide(voicemail.partner) + L") playing";
+    }
+  }
+  return std::to_wstring(voicemails.size()) + L": " + std::to_wstring(unplayed) + L" new, " + std::to_wstring(played) +
+         L" played" + playing;
+}
+
 std::wstring HexWindow(std::uintptr_t value) {
   wchar_t text[16];
   wsprintfW(text, L"0x%08lX", static_cast<unsigned long>(value));
@@ -120,7 +136,6 @@ LRESULT SimWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE:
       CreateControls();
-      SetTimer(hwnd_, kRefreshTimer, 500, nullptr);
       Refresh();
       return 0;
     case WM_COPYDATA: {
@@ -374,11 +389,20 @@ void SimWindow::Refresh() {
     line += L"  \x2022  no library";
   }
   SetText(status_[0], line);
+  // Only a library's window can vanish unannounced: with none, the window rests.
+  if (static_cast<bool>(state.library) != watching_) {
+    watching_ = state.library != 0;
+    if (watching_) {
+      SetTimer(hwnd_, kRefreshTimer, 500, nullptr);
+    } else {
+      KillTimer(hwnd_, kRefreshTimer);
+    }
+  }
   SetText(status_[1], L"Presence: " + Wide(state.presence) + L"    Microphone: " + (state.muted ? L"muted" : L"on") +
                           L"    Message window: " + (state.messageWindow ? L"open" : L"closed") + L"    Recent call: " +
                           Wide(state.recentHandle.value_or("-")));
   SetText(status_[2], L"Audio in: " + Wide(state.audioIn) + L"    Audio out: " + Wide(state.audioOut) +
-                          L"    Voicemails: " + std::to_wstring(state.voicemails));
+                          L"    Voicemails: " + VoicemailSummary(state.voicemailList));
 
   if (state.muted != shownMuted_) SetText(mute_, state.muted ? L"Unmute" : L"Mute");
   if (state.running != shownRunning_) SetText(running_, state.running ? L"Quit client" : L"Start client");

@@ -64,6 +64,7 @@ class SimWindow {
   bool shownMuted_ = false;
   bool shownRunning_ = true;
   bool shownMessageWindow_ = false;
+  bool watching_ = false;  // the timer that notices a library's window gone
   std::atomic<bool> refreshPosted_{false};
 
   std::mutex eventsMutex_;
