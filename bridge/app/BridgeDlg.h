@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -123,6 +124,9 @@ class CBridgeDlg final : public platform::DialogPresenter {
   // The program's icon as the window's own; also the picture a minimised window is dragged by.
   std::uintptr_t icon_ = 0;
   std::uint32_t taskbarCreated_ = 0;
+  // Held while the icon's look is read and handed to the shell (UpdateTrayIcon runs on several
+  // threads), and for nothing else.
+  std::mutex trayMutex_;
   std::atomic<std::uint32_t> keyToneVolume_{1};
   bool ringDialogOpen_ = false;
   bool volumeDialogOpen_ = false;

@@ -32,6 +32,10 @@ CBridgeDlg::TrayLook CBridgeDlg::CurrentTrayLook() {
 }
 
 void CBridgeDlg::UpdateTrayIcon() {
+  // The worker threads and the user-interface thread both redraw the icon. Reading the state and
+  // handing it to the shell is one step under the lock, so an older look can never reach the tray
+  // after a newer one (a handset open racing a client attach once left "client offline" showing).
+  std::lock_guard lock(trayMutex_);
   const auto look = CurrentTrayLook();
   Tray(platform::TrayAction::Modify, look.icon, look.tip);
 }
@@ -55,6 +59,7 @@ bool CBridgeDlg::OnTrayRetryTimer() {
 
 void CBridgeDlg::ShowTrayIconAgain() {
   if (!window_) return;
+  std::lock_guard lock(trayMutex_);
   // With what the icon shows now: the state may have changed while there was no tray.
   const auto look = CurrentTrayLook();
   // An add the shell answered too late may have been made all the same, and a taskbar that comes
