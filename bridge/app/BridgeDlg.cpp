@@ -331,24 +331,12 @@ bool CBridgeDlg::IsClientWindowInBackground() {
   return client != 0 && desktop.ForegroundWindow() != client && desktop.IsVisible(client);
 }
 
-std::optional<std::string> CBridgeDlg::FindHandsetDeviceName() {
-  return audio_.FindDeviceName(handset_.State().handsetProductId);
-}
-
 void CBridgeDlg::PointClientAtHandset() {
-  const auto name = FindHandsetDeviceName();
-  if (!name) return;
-  auto& winmm = ports_.winmm;
-  const auto count = winmm.MixerCount();
-  for (std::uint32_t device = 0; device < count; ++device) {
-    std::string product;
-    if (winmm.MixerName(device, product) != platform::kMmSuccess || product != *name) continue;
-    if (softphone_.State().clientAttached) {
-      ports_.client.SendStringCommand(("SET AUDIO_IN " + product).c_str());
-      ports_.client.SendStringCommand(("SET AUDIO_OUT " + product).c_str());
-    }
-    return;
-  }
+  // The mixer whose product name is the handset's device name; the client takes that name.
+  const auto name = audio_.FindMixerName(handset_.State().handsetProductId);
+  if (!name || !softphone_.State().clientAttached) return;
+  ports_.client.SendStringCommand(("SET AUDIO_IN " + *name).c_str());
+  ports_.client.SendStringCommand(("SET AUDIO_OUT " + *name).c_str());
 }
 
 bool CBridgeDlg::Tray(platform::TrayAction action, int icon, const std::string& tip) {

@@ -84,8 +84,6 @@ class CBridgeDlg final : public platform::DialogPresenter {
   void OpenSoundDevices();
   // Points an attached client's audio at the handset's device when that is found.
   void PointClientAtHandset();
-  // The name of the open handset's audio device.
-  std::optional<std::string> FindHandsetDeviceName();
   // One speaker step from the handset's volume keys; the pop-up shows the result.
   void StepSpeakerVolume(bool up);
   // The test panel's mixer tests on the open handset's mixer.

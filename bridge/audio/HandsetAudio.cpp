@@ -141,32 +141,41 @@ std::optional<std::string> HandsetAudio::FindDeviceName(std::uint32_t productId)
   return FindHandsetDeviceName(registry_, version_(), platform::kHandsetVendorId, productId);
 }
 
-std::optional<std::uint32_t> HandsetAudio::FindDevice(std::uint32_t productId,
-                                                      std::uint32_t (platform::Winmm::*count)(),
-                                                      std::uint32_t (platform::Winmm::*name)(std::uint32_t,
-                                                                                             std::string&)) {
-  const auto wanted = FindDeviceName(productId);
+std::optional<HandsetAudio::FoundDevice> HandsetAudio::FindDevice(
+    std::uint32_t productId, std::uint32_t (platform::Winmm::*count)(),
+    std::uint32_t (platform::Winmm::*name)(std::uint32_t, std::string&)) {
+  auto wanted = FindDeviceName(productId);
   if (!wanted) return std::nullopt;
   const std::uint32_t devices = (winmm_.*count)();
   for (std::uint32_t device = 0; device < devices; ++device) {
     std::string product;
     // The product name is whole and exact; Windows keeps 31 characters of it, so a longer
     // registry name never matches.
-    if ((winmm_.*name)(device, product) == platform::kMmSuccess && product == *wanted) return device;
+    if ((winmm_.*name)(device, product) == platform::kMmSuccess && product == *wanted) {
+      return FoundDevice{device, std::move(*wanted)};
+    }
   }
   return std::nullopt;
 }
 
 std::optional<std::uint32_t> HandsetAudio::FindMixer(std::uint32_t productId) {
-  return FindDevice(productId, &platform::Winmm::MixerCount, &platform::Winmm::MixerName);
+  const auto found = FindDevice(productId, &platform::Winmm::MixerCount, &platform::Winmm::MixerName);
+  return found ? std::optional<std::uint32_t>(found->index) : std::nullopt;
+}
+
+std::optional<std::string> HandsetAudio::FindMixerName(std::uint32_t productId) {
+  auto found = FindDevice(productId, &platform::Winmm::MixerCount, &platform::Winmm::MixerName);
+  return found ? std::optional<std::string>(std::move(found->name)) : std::nullopt;
 }
 
 std::optional<std::uint32_t> HandsetAudio::FindWaveOut(std::uint32_t productId) {
-  return FindDevice(productId, &platform::Winmm::WaveOutCount, &platform::Winmm::WaveOutName);
+  const auto found = FindDevice(productId, &platform::Winmm::WaveOutCount, &platform::Winmm::WaveOutName);
+  return found ? std::optional<std::uint32_t>(found->index) : std::nullopt;
 }
 
 std::optional<std::uint32_t> HandsetAudio::FindWaveIn(std::uint32_t productId) {
-  return FindDevice(productId, &platform::Winmm::WaveInCount, &platform::Winmm::WaveInName);
+  const auto found = FindDevice(productId, &platform::Winmm::WaveInCount, &platform::Winmm::WaveInName);
+  return found ? std::optional<std::uint32_t>(found->index) : std::nullopt;
 }
 
 bool HandsetAudio::HandsetAudioPresent() {

@@ -91,6 +91,8 @@ class HandsetAudio {
 
   std::optional<std::string> FindDeviceName(std::uint32_t productId);
   std::optional<std::uint32_t> FindMixer(std::uint32_t productId);
+  // The product name of the handset's mixer, when there is one: the name the client is pointed at.
+  std::optional<std::string> FindMixerName(std::uint32_t productId);
   std::optional<std::uint32_t> FindWaveOut(std::uint32_t productId);
   std::optional<std::uint32_t> FindWaveIn(std::uint32_t productId);
   // Both waveform devices of one model are there (0x1402 tried first); the handset need not be
@@ -131,8 +133,12 @@ class HandsetAudio {
   void MixerTestStep(MixerLineRef line, std::uint32_t controlType, std::uint32_t value);
 
  private:
-  std::optional<std::uint32_t> FindDevice(std::uint32_t productId, std::uint32_t (platform::Winmm::*count)(),
-                                          std::uint32_t (platform::Winmm::*name)(std::uint32_t, std::string&));
+  struct FoundDevice {
+    std::uint32_t index = 0;
+    std::string name;
+  };
+  std::optional<FoundDevice> FindDevice(std::uint32_t productId, std::uint32_t (platform::Winmm::*count)(),
+                                        std::uint32_t (platform::Winmm::*name)(std::uint32_t, std::string&));
 
   platform::Registry& registry_;
   std::function<platform::VersionInfo()> version_;

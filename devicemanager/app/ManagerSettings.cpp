@@ -77,4 +77,11 @@ std::string ReadManagerName(platform::Registry& registry, const char* name) {
   return buffer;
 }
 
+void WriteManagerDevices(platform::Registry& registry, const std::string& input, const std::string& output) {
+  CSettingsKey key(registry);
+  if (!key.Create(platform::kHkeyCurrentUser, kManagerKey)) return;
+  key.WriteString(kDeviceIn, input.c_str());
+  key.WriteString(kDeviceOut, output.c_str());
+}
+
 }  // namespace devicemanager

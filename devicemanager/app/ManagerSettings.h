@@ -52,5 +52,8 @@ bool StoredDevicesPresent(platform::AudioControl& audio, const std::string& inpu
 // Reads of the manager key (opened or created, read, closed); `fallback` when anything is amiss.
 std::uint32_t ReadManagerFlag(platform::Registry& registry, const char* name, std::uint32_t fallback);
 std::string ReadManagerName(platform::Registry& registry, const char* name);
+// The user's recording and playback devices written into the manager key (opened or created);
+// nothing when the key cannot be opened.
+void WriteManagerDevices(platform::Registry& registry, const std::string& input, const std::string& output);
 
 }  // namespace devicemanager

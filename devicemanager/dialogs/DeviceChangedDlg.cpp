@@ -79,10 +79,8 @@ void CDeviceChangedDlg::OnOk(platform::DialogWindow& window) {
   } else {
     std::string currentIn;
     std::string currentOut;
-    if (DefaultDevices(ports_.audio, currentIn, currentOut) && key.Create(platform::kHkeyCurrentUser, kManagerKey)) {
-      key.WriteString(kDeviceIn, currentIn.c_str());
-      key.WriteString(kDeviceOut, currentOut.c_str());
-    }
+    if (DefaultDevices(ports_.audio, currentIn, currentOut))
+      WriteManagerDevices(ports_.registry, currentIn, currentOut);
   }
   if (key.Create(platform::kHkeyCurrentUser, kManagerKey)) {
     key.WriteDword(kWizardAutomatic, controls.IsChecked(IDC_AUTOMATIC) ? 1 : 0);

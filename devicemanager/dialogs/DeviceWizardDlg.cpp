@@ -48,12 +48,7 @@ void CDeviceWizardDlg::OnOk(platform::DialogWindow& window) {
   auto& controls = window.Controls();
   const std::string input = controls.ListItem(IDC_RECORDING_LIST, controls.ListSelection(IDC_RECORDING_LIST));
   const std::string output = controls.ListItem(IDC_PLAYBACK_LIST, controls.ListSelection(IDC_PLAYBACK_LIST));
-  CSettingsKey key(ports_.registry);
-  if (key.Create(platform::kHkeyCurrentUser, kManagerKey)) {
-    key.WriteString(kDeviceIn, input.c_str());
-    key.WriteString(kDeviceOut, output.c_str());
-    key.Close();
-  }
+  WriteManagerDevices(ports_.registry, input, output);
   ports_.audio.SetDefaultAudioDevice(input.c_str(), output.c_str());
   window.End(1);
 }

@@ -46,11 +46,8 @@ bool DeviceWatcherProc::AdoptWindowsDevices() {
   std::string input;
   std::string output;
   if (!DefaultDevices(ports_.audio, input, output)) return false;
+  WriteManagerDevices(ports_.registry, input, output);
   CSettingsKey key(ports_.registry);
-  if (key.Create(platform::kHkeyCurrentUser, kManagerKey)) {
-    key.WriteString(kDeviceIn, input.c_str());
-    key.WriteString(kDeviceOut, output.c_str());
-  }
   if (key.Open(platform::kHkeyCurrentUser, kSoundMapperKey)) {
     key.WriteString("Playback", output.c_str());
     key.WriteString("Record", input.c_str());

@@ -5,15 +5,9 @@
 #include "bridge/app/BridgeDlg.h"
 #include "platform/Window.h"
 #include "resources/bridge/resource.h"
+#include "sim/programs/HostDirectives.h"
 
 namespace sim {
-namespace {
-
-// A message parameter of -1 has every bit set in the parameter's full width.
-std::uintptr_t WParamOf(std::int64_t value) { return static_cast<std::uintptr_t>(value); }
-std::intptr_t LParamOf(std::int64_t value) { return static_cast<std::intptr_t>(value); }
-
-}  // namespace
 
 BridgeHost::BridgeHost(World& world, const ResourceCatalogue& resources)
     : world_(world),
@@ -56,23 +50,9 @@ platform::WindowHandle BridgeHost::MainWindow() {
 }
 
 Result BridgeHost::Perform(const Directive& directive) {
+  if (auto result = PerformUiDirective(*ui_, directive)) return *result;
   auto& desktop = world_.Desktop();
-  const auto fromUi = [](std::optional<std::string> error) { return error ? Result::Failed(*error) : Result::Ok(); };
-  const auto& args = directive.args;
-  if (std::holds_alternative<scenario::Answer>(args)) {
-    ui_->AnswerQueued();
-    return Result::Ok();
-  }
-  if (const auto* act = std::get_if<scenario::Act>(&args)) return fromUi(ui_->Act(act->window, act->action));
-  if (const auto* deactivate = std::get_if<scenario::Deactivate>(&args)) {
-    return fromUi(ui_->Deactivate(deactivate->window));
-  }
-  if (const auto* snapshot = std::get_if<scenario::Snapshot>(&args)) {
-    std::optional<int> window;
-    if (snapshot->window) window = *snapshot->window;
-    return fromUi(ui_->Snapshot(window));
-  }
-  if (const auto* click = std::get_if<scenario::TrayClick>(&args)) {
+  if (const auto* click = std::get_if<scenario::TrayClick>(&directive.args)) {
     constexpr SimDesktop::TrayInput kInputs[] = {SimDesktop::TrayInput::LeftClick, SimDesktop::TrayInput::RightClick,
                                                  SimDesktop::TrayInput::ContextKey};
     if (!desktop.TrayIconInput("bridge", kInputs[static_cast<int>(click->click)])) {
@@ -80,27 +60,9 @@ Result BridgeHost::Perform(const Directive& directive) {
     }
     return Result::Ok();
   }
-
   const auto main = MainWindow();
   if (!main) return Result::Failed("the bridge has no main window");
-  if (const auto* command = std::get_if<scenario::Command>(&args)) {
-    desktop.PostTo(main, platform::kWmCommand, command->id, 0);
-    return Result::Ok();
-  }
-  if (const auto* message = std::get_if<scenario::Message>(&args)) {
-    const auto msg = message->registeredName ? desktop.RegisterMessage(*message->registeredName) : message->msg;
-    desktop.PostTo(main, msg, WParamOf(message->wParam), LParamOf(message->lParam));
-    return Result::Ok();
-  }
-  if (const auto* copy = std::get_if<scenario::CopyData>(&args)) {
-    std::string text = copy->text;
-    const auto size = copy->bytes.value_or(static_cast<std::uint32_t>(text.size() + 1));
-    text.resize(std::max<std::size_t>(text.size() + 1, size), '\0');
-    platform::CopyData record{0, size, text.data()};
-    desktop.SendFrom(nullptr, main, platform::kWmCopyData, WParamOf(copy->wParam),
-                     reinterpret_cast<std::intptr_t>(&record));
-    return Result::Ok();
-  }
+  if (auto result = PerformMainWindowDirective(desktop, main, directive)) return *result;
   return Result::Failed("the bridge does not take " + directive.verb);
 }
 

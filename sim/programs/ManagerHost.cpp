@@ -1,10 +1,8 @@
 #include "sim/programs/ManagerHost.h"
 
-#include <algorithm>
-#include <variant>
-
 #include "platform/Window.h"
 #include "resources/devicemanager/resource.h"
+#include "sim/programs/HostDirectives.h"
 
 namespace sim {
 
@@ -40,46 +38,11 @@ void ManagerHost::Shutdown() {
 }
 
 Result ManagerHost::Perform(const Directive& directive) {
-  auto& desktop = world_.Desktop();
-  const auto fromUi = [](std::optional<std::string> error) { return error ? Result::Failed(*error) : Result::Ok(); };
-  const auto& args = directive.args;
-  if (std::holds_alternative<scenario::Answer>(args)) {
-    ui_->AnswerQueued();
-    return Result::Ok();
-  }
-  if (const auto* act = std::get_if<scenario::Act>(&args)) return fromUi(ui_->Act(act->window, act->action));
-  if (const auto* deactivate = std::get_if<scenario::Deactivate>(&args)) {
-    return fromUi(ui_->Deactivate(deactivate->window));
-  }
-  if (const auto* snapshot = std::get_if<scenario::Snapshot>(&args)) {
-    std::optional<int> window;
-    if (snapshot->window) window = *snapshot->window;
-    return fromUi(ui_->Snapshot(window));
-  }
-
+  if (auto result = PerformUiDirective(*ui_, directive)) return *result;
   const auto facts = ui_->Window(IDD_MANAGER_MAIN);
   const platform::WindowHandle main = facts ? facts->handle : 0;
   if (!main) return Result::Failed("the manager has no main window");
-  if (const auto* command = std::get_if<scenario::Command>(&args)) {
-    desktop.PostTo(main, platform::kWmCommand, command->id, 0);
-    return Result::Ok();
-  }
-  if (const auto* message = std::get_if<scenario::Message>(&args)) {
-    const auto msg = message->registeredName ? desktop.RegisterMessage(*message->registeredName) : message->msg;
-    desktop.PostTo(main, msg, static_cast<std::uintptr_t>(message->wParam),
-                   static_cast<std::intptr_t>(message->lParam));
-    return Result::Ok();
-  }
-  if (const auto* copy = std::get_if<scenario::CopyData>(&args)) {
-    // `bytes` may claim fewer bytes than the text (no terminator within them) or more.
-    std::string text = copy->text;
-    const auto size = copy->bytes.value_or(static_cast<std::uint32_t>(text.size() + 1));
-    text.resize(std::max<std::size_t>(text.size() + 1, size), '\0');
-    platform::CopyData record{0, size, text.data()};
-    desktop.SendFrom(nullptr, main, platform::kWmCopyData, static_cast<std::uintptr_t>(copy->wParam),
-                     reinterpret_cast<std::intptr_t>(&record));
-    return Result::Ok();
-  }
+  if (auto result = PerformMainWindowDirective(world_.Desktop(), main, directive)) return *result;
   return Result::Failed("the manager does not take " + directive.verb);
 }
 
