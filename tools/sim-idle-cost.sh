@@ -5,11 +5,12 @@
 # process and of the wineserver from /proc over the measured span, and each process's resident
 # memory at the start and the end of it.
 #
-# Usage: tools/sim-idle-cost.sh [--settle SECONDS] [--seconds SECONDS] [--prefix DIR] [--dir DIR]
+# Usage: tools/sim-idle-cost.sh [--settle SECONDS] [--seconds SECONDS] [--every SECONDS] [--prefix DIR] [--dir DIR]
 #   --dir      the folder with Teliox.exe, the sim Hidmar.dll, handset-sim.exe and softphone-sim.exe
 #              (default build/win32/sim-demo); SNDWD.exe comes from build/win32/sndwd-sim
 #   --settle   time from the start to the first reading (default 20)
 #   --seconds  the measured span (default 60); a long span (600) shows the memory's growth
+#   --every    also print every process's resident memory at this interval during the span
 #   --prefix   the Wine prefix (default /tmp/teliox-sim-idle-prefix, made on first use)
 # Needs a display: uses DISPLAY, else starts a private Xvfb for the run.
 set -euo pipefail
@@ -17,6 +18,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 settle=20
 seconds=60
+every=0
 prefix=/tmp/teliox-sim-idle-prefix
 dir=$ROOT/build/win32/sim-demo
 sndwd=$ROOT/build/win32/sndwd-sim/SNDWD.exe
@@ -25,8 +27,9 @@ while [ $# -gt 0 ]; do
     --settle) settle=${2:?}; shift 2 ;;
     --seconds) seconds=${2:?}; shift 2 ;;
     --prefix) prefix=${2:?}; shift 2 ;;
+    --every) every=${2:?}; shift 2 ;;
     --dir) dir=${2:?}; shift 2 ;;
-    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "sim-idle-cost.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -110,7 +113,19 @@ for i in "${!pids[@]}"; do
   [ -n "${cpu0[i]}" ] || { echo "sim-idle-cost.sh: ${names[i]} ended while settling" >&2; exit 1; }
 done
 server0=$(cpu_ticks "$server")
-sleep "$seconds"
+if [ "$every" -gt 0 ]; then
+  elapsed=0
+  while [ "$elapsed" -lt "$seconds" ]; do
+    step=$((seconds - elapsed < every ? seconds - elapsed : every))
+    sleep "$step"
+    elapsed=$((elapsed + step))
+    line="$(printf '%5d s' "$elapsed")"
+    for i in "${!pids[@]}"; do line+="  ${names[i]} $(rss_kb "${pids[i]}") kB"; done
+    echo "$line"
+  done
+else
+  sleep "$seconds"
+fi
 server1=$(cpu_ticks "$server")
 
 hz=$(getconf CLK_TCK)

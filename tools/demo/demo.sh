@@ -36,7 +36,7 @@ export ALSA_CONFIG_PATH=$ROOT/tests/e2e/alsa-null.conf
 # Wine takes its language from the locale's name; no glibc locale is needed (bash's warning hidden).
 { export LC_ALL=en_US.UTF-8; } 2>/dev/null
 DESKTOP_NAME=TelioxDemo
-DESKTOP=/desktop=$DESKTOP_NAME,1280x800
+DESKTOP=/desktop=$DESKTOP_NAME,1640x900
 TELIOX_DIR='C:\Program Files\Teliox'
 SIMS_DIR='C:\Program Files\Teliox Simulators'
 VL_DIR='C:\Program Files\Common Files\VL'
@@ -89,7 +89,7 @@ trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
     { [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; } && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1680x960x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
