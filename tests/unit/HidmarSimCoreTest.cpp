@@ -447,6 +447,64 @@ TEST_F(SimHandsetTest, NothingIsPostedAfterCloseOrToAWindowNoLongerOpen) {
   EXPECT_EQ(kWindow + 1, posts[0].window);
 }
 
+// --- the handset fed to a device of the system's ---------------------------------------------
+
+class FakeDevice final : public SimHandset::Device {
+ public:
+  explicit FakeDevice(SimHandset*& handset) : handset_(handset) {}
+  bool Plug(std::uint16_t product) override {
+    // The device's first output report may come before Plug returns: the model must be ready.
+    stateAtPlug = handset_->State();
+    calls.push_back("plug " + std::to_string(product));
+    return !refuse;
+  }
+  void Unplug() override { calls.push_back("unplug"); }
+
+  bool refuse = false;
+  HandsetState stateAtPlug;
+  std::vector<std::string> calls;
+
+ private:
+  SimHandset*& handset_;
+};
+
+TEST(SimHandsetDevice, PlugOpensTheModelBeforeTheDeviceAppearsAndUnplugRemovesTheDeviceFirst) {
+  RecordingPoster poster;
+  SimHandset* self = nullptr;
+  FakeDevice device(self);
+  SimHandset handset(poster, {.realTime = false, .start = "unplug; key yes", .who = "device", .device = &device});
+  self = &handset;
+  EXPECT_FALSE(handset.State().plugged) << "with a device the owner plugs, and the start commands wait for it";
+  EXPECT_TRUE(device.calls.empty());
+
+  ASSERT_EQ("ok", handset.Execute("plug 0x1403 1 5"));
+  ASSERT_EQ(std::vector<std::string>{"plug 5123"}, device.calls);
+  EXPECT_TRUE(device.stateAtPlug.plugged);
+  EXPECT_TRUE(device.stateAtPlug.opened);
+  EXPECT_EQ(SimHandset::kDeviceWindow, device.stateAtPlug.window);
+
+  // What the device takes from the program goes to the model; the answers come to the poster.
+  const std::uint8_t report[8] = {0xC0, 0x00, 0x9A, 0x42, 0x00, 0x00, 0x00, 0x00};
+  ASSERT_EQ(1, handset.Write(report, 7));
+  ASSERT_EQ("ok", handset.Execute("key yes"));
+  handset.Clock().AdvanceBy(10);
+  const auto posts = poster.Posts();
+  ASSERT_EQ(2u, posts.size());
+  EXPECT_EQ(SimHandset::kDeviceWindow, posts[0].window);
+  EXPECT_EQ(0x002001u, posts[0].wParam) << "the key first, then the acknowledgement";
+  EXPECT_EQ(0x005A02u, posts[1].wParam);
+
+  ASSERT_EQ("ok", handset.Execute("unplug"));
+  EXPECT_EQ("unplug", device.calls.back());
+  EXPECT_FALSE(handset.State().plugged);
+  EXPECT_EQ("error unplugged", handset.Execute("key yes"));
+
+  device.refuse = true;
+  EXPECT_EQ("error the device could not be installed", handset.Execute("plug"));
+  EXPECT_FALSE(handset.State().plugged) << "a handset whose device did not appear is not plugged";
+  EXPECT_EQ(0, handset.Write(report, 7));
+}
+
 class SimHandsetStarted : public SimHandsetTest {
  protected:
   SimHandsetStarted() : SimHandsetTest("unplug ; ack-delay 20;; bogus") {}

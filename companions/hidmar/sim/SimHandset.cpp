@@ -23,18 +23,17 @@ bool SimHandset::Gate::PostTo(platform::WindowHandle window, std::uint32_t msg, 
 
 // --- the handset --------------------------------------------------------------------------
 
-SimHandset::SimHandset(sim::WindowPoster& poster, Options options) : who_(std::move(options.who)), gate_(poster) {
+SimHandset::SimHandset(sim::WindowPoster& poster, Options options)
+    : who_(std::move(options.who)), device_(options.device), gate_(poster) {
   transcript_.SetListener([this](const sim::TranscriptLine& line) { OnTranscriptLine(line); });
   // Every line is handed on as it comes; a library that runs for hours keeps none of them.
   transcript_.KeepNoLines();
-  model_.Plug(static_cast<std::uint16_t>(platform::kHandsetProductA), 1, 4);
-  std::string_view start = options.start;
-  while (!start.empty()) {
-    const auto end = start.find(';');
-    const auto command = start.substr(0, end);
-    if (command.find_first_not_of(" \t") != std::string_view::npos) Execute(command);
-    start = end == std::string_view::npos ? std::string_view() : start.substr(end + 1);
+  if (device_) {
+    if (options.realTime) pacer_.Start();
+    return;
   }
+  model_.Plug(static_cast<std::uint16_t>(platform::kHandsetProductA), 1, 4);
+  ExecuteAll(options.start);
   if (options.realTime) pacer_.Start();
 }
 
@@ -93,10 +92,22 @@ std::string SimHandset::Execute(std::string_view line) {
         minor_ = command->minor;
       }
       model_.Plug(command->product, command->major, command->minor);
+      if (device_) {
+        // The model is ready for the program's first report before the device appears.
+        OpenForDevice(command->product);
+        if (!device_->Plug(command->product)) {
+          model_.Unplug();
+          std::lock_guard lock(events_);
+          PublishStateLocked(clock_.Now());
+          return "error the device could not be installed";
+        }
+      }
       break;
     }
     case Command::Kind::kUnplug:
+      if (device_) device_->Unplug();
       model_.Unplug();
+      gate_.Shut();
       break;
     case Command::Kind::kKey:
       done = model_.PressKey(command->code);
@@ -140,6 +151,22 @@ std::string SimHandset::Execute(std::string_view line) {
     return "error no report to repeat";
   }
   return "ok";
+}
+
+void SimHandset::OpenForDevice(std::uint16_t product) {
+  model_.FindDevice(platform::kHandsetVendorId, product);
+  model_.OpenDevice(kDeviceWindow);
+  model_.SetNotifyMessage(platform::kHandsetReportMessage);
+  gate_.Open(kDeviceWindow);
+}
+
+void SimHandset::ExecuteAll(std::string_view commands) {
+  while (!commands.empty()) {
+    const auto end = commands.find(';');
+    const auto command = commands.substr(0, end);
+    if (command.find_first_not_of(" \t") != std::string_view::npos) Execute(command);
+    commands = end == std::string_view::npos ? std::string_view() : commands.substr(end + 1);
+  }
 }
 
 int SimHandset::Subscribe(Sink sink) {

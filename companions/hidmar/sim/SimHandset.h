@@ -51,6 +51,19 @@ namespace hidmar_sim {
 
 class SimHandset {
  public:
+  // The operating system's device that the handset appears as when the program reaches it
+  // through the real HID library (the virtual HID device); without one, the handset is reached
+  // only through the six calls. Called with no lock of ours held.
+  class Device {
+   public:
+    virtual ~Device() = default;
+    // Makes the device appear with this product id, as a new instance; false when it could not.
+    virtual bool Plug(std::uint16_t product) = 0;
+    virtual void Unplug() = 0;
+  };
+  // The window handle the model posts to when it feeds a Device: the poster ignores it.
+  static constexpr platform::WindowHandle kDeviceWindow = 1;
+
   struct Options {
     // False: time moves only through Clock().AdvanceTo (tests).
     bool realTime = true;
@@ -58,6 +71,9 @@ class SimHandset {
     std::string start;
     // Who loaded the library, for the hello line.
     std::string who = "-";
+    // With a device, the handset starts unplugged and Options::start is not run: the owner
+    // plugs it (Execute("plug")) once it can take the device's output reports.
+    Device* device = nullptr;
   };
   // Receives event lines. Called on any thread, one call at a time; must not block.
   using Sink = std::function<void(const std::string& line)>;
@@ -77,6 +93,8 @@ class SimHandset {
 
   // A command line of the protocol; the answer is "ok" or "error <reason>".
   std::string Execute(std::string_view line);
+  // Commands separated by ';', each executed in turn; their errors are ignored.
+  void ExecuteAll(std::string_view commands);
   // Sends the hello and the current state to `sink`, then every later event until Unsubscribe,
   // after which it is never called again.
   int Subscribe(Sink sink);
@@ -101,11 +119,14 @@ class SimHandset {
   };
 
   void OnTranscriptLine(const sim::TranscriptLine& line);
+  // With a device: the model's own library side, opened as the HID library would open it.
+  void OpenForDevice(std::uint16_t product);
   // Under events_: a state line to every sink when anything changed.
   void PublishStateLocked(std::uint64_t time);
   void BroadcastLocked(const std::string& line);
 
   const std::string who_;
+  Device* const device_;
   sim::VirtualClock clock_{{.autoAdvance = false}};
   sim::Transcript transcript_{clock_};
   Gate gate_;

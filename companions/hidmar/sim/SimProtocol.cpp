@@ -448,7 +448,10 @@ std::vector<std::string> LineBuffer::Feed(std::string_view bytes) {
 
 const char* Usage() {
   return "handset-sim [--pipe NAME] [--timeout MS] [--connect-timeout MS] [STEP...]\n"
-         "Without steps: the simulator window. Steps run in order over one connection:\n"
+         "handset-sim --device [--pipe NAME]\n"
+         "Without steps: the simulator window. With --device the window holds the handset itself and\n"
+         "feeds it to programs through the virtual HID device, which it installs (plug) and removes\n"
+         "(unplug); the pipe then is its own. Steps run in order over one connection:\n"
          "  --plug [PRODUCT [MAJOR MINOR]]   --unplug   --key CODE|NAME   --report \"B0 .. B6\"\n"
          "  --repeat   --drop-acks N   --ack-delay MS   --version-reply normal|silent|ack\n"
          "  --send \"COMMAND\"            any command of the pipe protocol\n"
@@ -486,6 +489,8 @@ std::optional<Script> ParseArguments(const std::vector<std::string>& args, std::
     ScriptStep step;
     if (option == "--help" || option == "-h" || option == "/?") {
       script.help = true;
+    } else if (option == "--device") {
+      script.device = true;
     } else if (option == "--pipe") {
       if (!hasValue) return bad("--pipe needs a name");
       script.pipe = value();
@@ -534,6 +539,7 @@ std::optional<Script> ParseArguments(const std::vector<std::string>& args, std::
       return bad("unknown option " + option);
     }
   }
+  if (script.device && !script.steps.empty()) return bad("--device takes no steps: script the window over its pipe");
   return script;
 }
 

@@ -140,6 +140,7 @@ struct Script {
   std::uint32_t connectTimeoutMs = 5000;
   std::vector<ScriptStep> steps;  // none: the window
   bool help = false;
+  bool device = false;  // the window feeds the virtual HID device (no steps)
 };
 
 // Exit codes of a script run.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "companions/hidmar/device/win32/DeviceSimulator.h"
 #include "companions/hidmar/sim/SimProtocol.h"
 #include "companions/hidmar/sim/win32/HandsetSimCli.h"
 #include "companions/hidmar/sim/win32/HandsetSimWindow.h"
@@ -31,6 +32,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     hidmar_sim::PrintOut(hidmar_sim::Usage());
     return hidmar_sim::kExitOk;
   }
+  if (script->device) hidmar_device::RunDeviceSimulator(instance, hidmar_sim::PipeName(script->pipe), show);
   if (script->steps.empty()) return hidmar_sim::RunSimulatorWindow(instance, hidmar_sim::PipeName(script->pipe), show);
   return hidmar_sim::RunScript(*script);
 }

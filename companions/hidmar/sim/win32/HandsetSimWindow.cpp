@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "companions/hidmar/sim/SimHandset.h"
 #include "companions/hidmar/sim/SimProtocol.h"
 #include "companions/hidmar/sim/win32/PipeChannel.h"
 #include "platform/win32/Text.h"
@@ -487,7 +488,10 @@ class SimulatorWindow {
       char line[160];
       wsprintfA(line, "Product 0x%04X   firmware %u.%u", s.product, s.major, s.minor);
       Text(dc, line, 164, 42);
-      if (s.opened) {
+      if (s.opened && s.window == SimHandset::kDeviceWindow) {
+        wsprintfA(line, "A HID device (11F1:%04X) for programs with the real Hidmar.dll", s.product);
+        Text(dc, line, 164, 56);
+      } else if (s.opened) {
         wsprintfA(line, "Opened by the program: window 0x%08lX, message 0x%04lX", static_cast<unsigned long>(s.window),
                   static_cast<unsigned long>(s.message));
         Text(dc, line, 164, 56);
