@@ -2,11 +2,15 @@
 # The demonstration behind `./run demo`: Teliox.exe and SNDWD.exe installed in a Wine prefix of
 # their own, with the simulated handset and the simulated softphone client as the outside world.
 #
-# Usage: tools/demo/demo.sh [--interactive]      (./run demo builds first, then calls this)
+# Usage: tools/demo/demo.sh [--interactive] [--sim-hid]   (./run demo builds first, then calls this)
 #
 # Installs into build/demo-wine (never the tests' build/wine):
-#   C:\Program Files\Teliox\                Teliox.exe, TarvoAPIDLL.dll, the sim Hidmar.dll, T40ENG_VL.dll
-#   C:\Program Files\Teliox Simulators\     handset-sim.exe, softphone-sim.exe
+#   C:\Program Files\Teliox\                Teliox.exe, TarvoAPIDLL.dll, Hidmar.dll, T40ENG_VL.dll
+#   C:\Program Files\Teliox Simulators\     handset-sim.exe, softphone-sim.exe, the virtual handset's
+#                                           driver and INF
+# By default Teliox runs with the real Hidmar.dll and the handset is the virtual HID device, fed by
+# handset-sim --device (which installs it: that is plugging the handset in). --sim-hid runs it with
+# the sim Hidmar.dll instead, the handset model inside Teliox.exe.
 #   C:\Program Files\Common Files\VL\       SNDWD.exe, the sim Sonvane.dll, Swd_Eng.dll, Sonvane-sim.txt
 # Everything runs in one Wine virtual desktop ("TelioxDemo", with a taskbar and the tray). The
 # default run tells a scripted story, each step driven through the simulators' scripting
@@ -23,11 +27,17 @@ WIN32=$BUILD/win32
 OUT=$ROOT/out/demo
 WORK=$BUILD/demo
 interactive=0
-case "${1:-}" in
-  --interactive|-i) interactive=1 ;;
-  "") ;;
-  *) echo "usage: tools/demo/demo.sh [--interactive]" >&2; exit 2 ;;
-esac
+sim_hid=0
+for arg in "$@"; do
+  case "$arg" in
+    --interactive|-i) interactive=1 ;;
+    --sim-hid) sim_hid=1 ;;
+    *) echo "usage: tools/demo/demo.sh [--interactive] [--sim-hid]" >&2; exit 2 ;;
+  esac
+done
+# The folder the build fills with Teliox.exe and the handset's side: the real library and the
+# virtual device, or the sim library.
+if [ $sim_hid -eq 1 ]; then FLAVOUR=sim-demo; else FLAVOUR=device-demo; fi
 
 export WINEPREFIX=$BUILD/demo-wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's audio on an ALSA null device: a waveOut and a mixer named "Out: default", which the
@@ -68,6 +78,8 @@ cleanup() {
     # Teliox first, the polite way (it removes its registration, and SNDWD ends by itself); then
     # the demo prefix's server ends whatever is left in it.
     helper post Teliox PX_CloseApplication 0xA0 >/dev/null 2>&1
+    # Closed, the handset simulator removes its virtual device from the prefix.
+    [ $sim_hid -eq 1 ] || helper close "Handset simulator" >/dev/null 2>&1
     sleep 1
     timeout 30 wineserver -k >/dev/null 2>&1
     timeout 30 wineserver -w >/dev/null 2>&1
@@ -100,9 +112,11 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # --- files ----------------------------------------------------------------------------------
-for f in sim-demo/Teliox.exe sim-demo/TarvoAPIDLL.dll sim-demo/Hidmar.dll sim-demo/T40ENG_VL.dll \
-         sim-demo/handset-sim.exe sim-demo/softphone-sim.exe sndwd-sim/SNDWD.exe sndwd-sim/Sonvane.dll \
-         sndwd-sim/Swd_Eng.dll; do
+device_files=
+[ $sim_hid -eq 1 ] || device_files="$FLAVOUR/TelioxVHandset.sys $FLAVOUR/TelioxVHandset.inf"
+for f in $FLAVOUR/Teliox.exe $FLAVOUR/TarvoAPIDLL.dll $FLAVOUR/Hidmar.dll $FLAVOUR/T40ENG_VL.dll \
+         $FLAVOUR/handset-sim.exe $FLAVOUR/softphone-sim.exe $device_files sndwd-sim/SNDWD.exe \
+         sndwd-sim/Sonvane.dll sndwd-sim/Swd_Eng.dll; do
   [ -f "$WIN32/$f" ] || setup_fail "$WIN32/$f is missing (build the win32 preset first: ./run demo does)"
 done
 mkdir -p "$WORK" "$OUT"
@@ -115,6 +129,11 @@ fi
 
 printf '%sTeliox demonstration%s: the real Teliox.exe and SNDWD.exe under Wine, a simulated USB handset\n' "$B" "$N"
 printf 'and a simulated softphone client. Screenshots go to %s.\n' "${OUT#"$ROOT"/}"
+if [ $sim_hid -eq 1 ]; then
+  printf 'The handset: the sim Hidmar.dll, with the handset model inside Teliox.exe (--sim-hid).\n'
+else
+  printf 'The handset: a virtual USB HID device in Wine, fed by the handset simulator; Teliox uses the real Hidmar.dll.\n'
+fi
 
 "$ROOT/tools/wine-prefix.sh" "$WINEPREFIX" >>"$WORK/wine.log" 2>&1 || setup_fail "could not make the Wine prefix $WINEPREFIX"
 timeout 60 wineserver -p 900 || setup_fail "the demo's wineserver did not start"
@@ -125,8 +144,10 @@ teliox_dir="$drive_c/Program Files/Teliox"
 sims_dir="$drive_c/Program Files/Teliox Simulators"
 vl_dir="$drive_c/Program Files/Common Files/VL"
 mkdir -p "$teliox_dir" "$sims_dir" "$vl_dir"
-cp "$WIN32"/sim-demo/{Teliox.exe,TarvoAPIDLL.dll,Hidmar.dll,T40ENG_VL.dll} "$teliox_dir/"
-cp "$WIN32"/sim-demo/{handset-sim.exe,softphone-sim.exe} "$sims_dir/"
+rm -f "$sims_dir"/TelioxVHandset.*
+cp "$WIN32"/$FLAVOUR/{Teliox.exe,TarvoAPIDLL.dll,Hidmar.dll,T40ENG_VL.dll} "$teliox_dir/"
+cp "$WIN32"/$FLAVOUR/{handset-sim.exe,softphone-sim.exe} "$sims_dir/"
+for f in $device_files; do cp "$WIN32/$f" "$sims_dir/"; done
 cp "$WIN32"/sndwd-sim/{SNDWD.exe,Sonvane.dll,Swd_Eng.dll} "$vl_dir/"
 STATE=$vl_dir/Sonvane-sim.txt
 HANDSET_IN='Microphone (Teliox Handset)' HANDSET_OUT='Speakers (Teliox Handset)'
@@ -261,20 +282,32 @@ BACKGROUND+=($!)
 expect sp '^hello softphone-sim' 30 "the softphone simulator's start"
 
 step "The USB handset is plugged in and Teliox.exe starts from $TELIOX_DIR"
+if [ $sim_hid -eq 0 ]; then
+  say "the handset simulator installs the virtual HID device 11F1:1402 and feeds it from its window"
+  (cd "$sims_dir" && in_desktop handset-sim "$SIMS_DIR\\handset-sim.exe" --device)
+  timeout 7200 wine "$HELPER" tail "$HANDSET_PIPE" 60000 >"$HS_LOG" 2>>"$WORK/wine.log" </dev/null &
+  BACKGROUND+=($!)
+  expect hs '^hello hidmar-sim 1 the virtual HID device' 40 "the handset simulator's start"
+  expect hs '^state .*plugged=1' 20 "the virtual device's installation"
+fi
 say "Teliox finds the handset, opens it, checks its firmware and uploads the ring tone."
 (cd "$teliox_dir" && in_desktop teliox "$TELIOX_DIR\\Teliox.exe")
-timeout 7200 wine "$HELPER" tail "$HANDSET_PIPE" 60000 >"$HS_LOG" 2>>"$WORK/wine.log" </dev/null &
-BACKGROUND+=($!)
-expect hs '^hello hidmar-sim' 40 "the handset's appearance"
-expect hs '^state .*plugged=1' 10 "the handset's state"
+if [ $sim_hid -eq 1 ]; then
+  timeout 7200 wine "$HELPER" tail "$HANDSET_PIPE" 60000 >"$HS_LOG" 2>>"$WORK/wine.log" </dev/null &
+  BACKGROUND+=($!)
+  expect hs '^hello hidmar-sim' 40 "the handset's appearance"
+  expect hs '^state .*plugged=1' 10 "the handset's state"
+fi
 handset_state() {  # handset_state "FIELD=VALUE ...": waits for that state, then shows it
   handset --wait-state "$1" >/dev/null || return 1
   handset --state | grep '^state' | sed -E 's/^state [0-9]+ /state /' | while read -r l; do shown handset-sim "$l"; done
 }
 handset_state "plugged=1 opened=1 uploads=1" || fail "Teliox opening the handset and uploading its ring tone"
 seen "the handset is open and has its ring tone"
-(cd "$sims_dir" && in_desktop handset-sim "$SIMS_DIR\\handset-sim.exe")
-say "the handset simulator's window opens too: its buttons are the handset's keys"
+if [ $sim_hid -eq 1 ]; then
+  (cd "$sims_dir" && in_desktop handset-sim "$SIMS_DIR\\handset-sim.exe")
+  say "the handset simulator's window opens too: its buttons are the handset's keys"
+fi
 # Side by side: the handset on the left, the client on the right.
 until_true 20 "the simulators' windows" eval 'helper move "Handset simulator" 0 0 | grep -q moved'
 helper move "Tarvo (simulated client)" -1 0 >/dev/null
@@ -445,6 +478,18 @@ shot sndwd-settings
 title=$(settings_title)
 seen "SNDWD's dialog \"$title\" shows the playback and recording devices"
 helper post "$title" 0x0111 2 >/dev/null  # Cancel
+
+step "The handset is unplugged, and plugged in again"
+mark
+handset --unplug >/dev/null || fail "the handset simulator could not unplug"
+handset_state "plugged=0" || fail "the handset going"
+if [ $sim_hid -eq 0 ]; then say "the virtual device is removed from Wine's HID stack; the real Hidmar.dll's reader ends"; fi
+sleep 3
+handset --plug >/dev/null || fail "the handset simulator could not plug in"
+say "Teliox's probe finds the handset again, opens it and uploads the ring tone anew"
+handset --timeout 30000 --wait-state "plugged=1 tone=E6-EA-14-19-14" >/dev/null || fail "Teliox taking the handset back"
+expect hs '^out C0 00 85' 30 "the ring tone upload's last tag"
+seen "the handset is back and has its ring tone again"
 
 step "Closing Teliox (the registered PX_CloseApplication message)"
 helper post Teliox PX_CloseApplication 0xA0 >/dev/null
