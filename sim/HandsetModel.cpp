@@ -157,7 +157,7 @@ std::uint32_t HandsetModel::PendingDrops() const {
 
 std::vector<HandsetModel::WrittenReport> HandsetModel::WrittenReports() const {
   std::lock_guard lock(mutex_);
-  return written_;
+  return {written_.begin(), written_.end()};
 }
 
 // --- the library ---------------------------------------------------------------------------
@@ -221,6 +221,7 @@ int HandsetModel::WriteReport(const std::uint8_t* report, int length) {
     }
     delay = ackDelay_;
     epoch = epoch_;
+    if (written_.size() == kWrittenHistory) written_.pop_front();
     written_.push_back({now, bytes, ok});
   }
   std::string line = HexBytes(bytes.data(), static_cast<std::size_t>(count));

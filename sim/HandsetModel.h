@@ -35,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -113,7 +114,10 @@ class HandsetModel final : public platform::HidLink {
   std::optional<RingTone> StoredRingTone() const;
   std::uint32_t CompletedUploads() const;
   std::uint32_t PendingDrops() const;
+  // The last kWrittenHistory reports written, oldest first: a handset left running for days
+  // (status reports ten times a second) keeps a bounded history.
   std::vector<WrittenReport> WrittenReports() const;
+  static constexpr std::size_t kWrittenHistory = 4096;
 
   // platform::HidLink
   int FindDevice(std::uint32_t vendorId, std::uint32_t productId) override;
@@ -182,7 +186,7 @@ class HandsetModel final : public platform::HidLink {
   std::uint32_t message_ = platform::kHandsetReportMessage;
   // Bumped whenever the reader stops, so reports scheduled before are lost.
   std::uint64_t epoch_ = 0;
-  std::vector<WrittenReport> written_;
+  std::deque<WrittenReport> written_;
 };
 
 }  // namespace sim

@@ -5,7 +5,10 @@
 # process and of the wineserver from /proc over the measured span, and each process's resident
 # memory at the start and the end of it.
 #
-# Usage: tools/sim-idle-cost.sh [--settle SECONDS] [--seconds SECONDS] [--every SECONDS] [--prefix DIR] [--dir DIR]
+# Usage: tools/sim-idle-cost.sh [--device] [--settle SECONDS] [--seconds SECONDS] [--every SECONDS]
+#                               [--prefix DIR] [--dir DIR]
+#   --device   Teliox.exe with the real Hidmar.dll on the virtual HID device, fed by handset-sim.exe
+#              --device (from build/win32/device-demo) instead of the sim Hidmar.dll
 #   --dir      the folder with Teliox.exe, the sim Hidmar.dll, handset-sim.exe and softphone-sim.exe
 #              (default build/win32/sim-demo); SNDWD.exe comes from build/win32/sndwd-sim
 #   --settle   time from the start to the first reading (default 20)
@@ -19,6 +22,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 settle=20
 seconds=60
 every=0
+device=0
 prefix=/tmp/teliox-sim-idle-prefix
 dir=$ROOT/build/win32/sim-demo
 sndwd=$ROOT/build/win32/sndwd-sim/SNDWD.exe
@@ -29,7 +33,8 @@ while [ $# -gt 0 ]; do
     --prefix) prefix=${2:?}; shift 2 ;;
     --every) every=${2:?}; shift 2 ;;
     --dir) dir=${2:?}; shift 2 ;;
-    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --device) device=1; [ "$dir" = "$ROOT/build/win32/sim-demo" ] && dir=$ROOT/build/win32/device-demo; shift ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "sim-idle-cost.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -96,11 +101,20 @@ start() {
   exit 1
 }
 
-start "$dir/Teliox.exe"
-start "$dir/handset-sim.exe"
+if [ $device -eq 1 ]; then
+  # The feeder first: it installs the device, which Teliox then finds like a USB handset.
+  start "$dir/handset-sim.exe" --device
+  timeout 60 wine "$dir/handset-sim.exe" --connect-timeout 30000 --timeout 30000 --wait-state plugged=1 >/dev/null
+  start "$dir/Teliox.exe"
+  names=(handset-sim.exe Teliox.exe)
+else
+  start "$dir/Teliox.exe"
+  start "$dir/handset-sim.exe"
+  names=(Teliox.exe handset-sim.exe)
+fi
 start "$dir/softphone-sim.exe"
 start "$sndwd"
-names=(Teliox.exe handset-sim.exe softphone-sim.exe SNDWD.exe)
+names+=(softphone-sim.exe SNDWD.exe)
 
 sleep "$settle"
 server=$(server_pid)

@@ -341,6 +341,19 @@ TEST_F(HandsetTest, BadWritesFailAndReportsOfAnotherIdAreIgnored) {
   EXPECT_TRUE(written[2].ok);
 }
 
+TEST_F(HandsetTest, TheHistoryOfWrittenReportsKeepsOnlyTheNewest) {
+  Connect();
+  const std::size_t total = HandsetModel::kWrittenHistory + 10;
+  for (std::size_t i = 0; i < total; ++i) {
+    const std::uint8_t report[8] = {0xC0, 0x00, 0x00, static_cast<std::uint8_t>(i), 0x00, 0x00, 0x00, 0x00};
+    ASSERT_EQ(1, handset_.WriteReport(report, 7));
+  }
+  const auto written = handset_.WrittenReports();
+  ASSERT_EQ(HandsetModel::kWrittenHistory, written.size());
+  EXPECT_EQ(10, written.front().bytes[3]) << "the oldest ten went";
+  EXPECT_EQ(static_cast<std::uint8_t>(total - 1), written.back().bytes[3]);
+}
+
 TEST_F(HandsetTest, PlugIsAPowerOnThatForgetsTheToneAndRinging) {
   Connect();
   WriteEach({0x81, 1, 0x82, 2, 0x83, 3, 0x84, 4, 0x85, 5, 0x9C});
