@@ -239,26 +239,32 @@ static void FailAllWaiting(VHANDSET* state) {
   }
 }
 
-/* The class driver's read: the oldest input report, or a wait for the next. */
-static NTSTATUS ReadReport(VHANDSET* state, PIRP irp, ULONG outSize) {
+/* The oldest report of `queue` into `to` (seven bytes), or the request waits in `waiting` for
+ * the next one. */
+static NTSTATUS TakeOrWait(VHANDSET* state, REPORT_QUEUE* queue, PLIST_ENTRY waiting, PIRP irp, PUCHAR to) {
   UCHAR report[VHANDSET_REPORT_BYTES];
   KIRQL irql;
   BOOLEAN have;
-  if (outSize < VHANDSET_REPORT_BYTES || !irp->UserBuffer) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
   KeAcquireSpinLock(&state->lock, &irql);
   if (state->removed) {
     KeReleaseSpinLock(&state->lock, irql);
     return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   }
-  have = Pop(&state->input, report);
-  if (!have && WaitLocked(state, &state->reads, irp)) {
+  have = Pop(queue, report);
+  if (!have && WaitLocked(state, waiting, irp)) {
     KeReleaseSpinLock(&state->lock, irql);
     return STATUS_PENDING;
   }
   KeReleaseSpinLock(&state->lock, irql);
   if (!have) return Complete(irp, STATUS_CANCELLED, 0);
-  CopyBytes((PUCHAR)irp->UserBuffer, report, VHANDSET_REPORT_BYTES);
+  CopyBytes(to, report, VHANDSET_REPORT_BYTES);
   return Complete(irp, STATUS_SUCCESS, VHANDSET_REPORT_BYTES);
+}
+
+/* The class driver's read: the oldest input report, or a wait for the next. */
+static NTSTATUS ReadReport(VHANDSET* state, PIRP irp, ULONG outSize) {
+  if (outSize < VHANDSET_REPORT_BYTES || !irp->UserBuffer) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  return TakeOrWait(state, &state->input, &state->reads, irp, (PUCHAR)irp->UserBuffer);
 }
 
 /* The class driver's write: to the feeder's waiting request, or into the queue. */
@@ -362,7 +368,6 @@ static NTSTATUS Control(VHANDSET* state, PIRP irp, ULONG code, ULONG inSize, ULO
   UCHAR report[VHANDSET_REPORT_BYTES];
   KIRQL irql;
   PIRP read = NULL;
-  BOOLEAN have;
   if (code == IOCTL_VHANDSET_SEND_INPUT) {
     if (inSize != VHANDSET_REPORT_BYTES) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
     CopyBytes(report, (const UCHAR*)irp->AssociatedIrp.SystemBuffer, VHANDSET_REPORT_BYTES);
@@ -382,20 +387,7 @@ static NTSTATUS Control(VHANDSET* state, PIRP irp, ULONG code, ULONG inSize, ULO
   }
   /* IOCTL_VHANDSET_TAKE_OUTPUT */
   if (outSize < VHANDSET_REPORT_BYTES) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
-  KeAcquireSpinLock(&state->lock, &irql);
-  if (state->removed) {
-    KeReleaseSpinLock(&state->lock, irql);
-    return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
-  }
-  have = Pop(&state->output, report);
-  if (!have && WaitLocked(state, &state->takes, irp)) {
-    KeReleaseSpinLock(&state->lock, irql);
-    return STATUS_PENDING;
-  }
-  KeReleaseSpinLock(&state->lock, irql);
-  if (!have) return Complete(irp, STATUS_CANCELLED, 0);
-  CopyBytes((PUCHAR)irp->AssociatedIrp.SystemBuffer, report, VHANDSET_REPORT_BYTES);
-  return Complete(irp, STATUS_SUCCESS, VHANDSET_REPORT_BYTES);
+  return TakeOrWait(state, &state->output, &state->takes, irp, (PUCHAR)irp->AssociatedIrp.SystemBuffer);
 }
 
 static NTSTATUS NTAPI DeviceIoctl(PDEVICE_OBJECT device, PIRP irp) {
