@@ -41,7 +41,8 @@ class Ui {
   virtual ~Ui() = default;
 
   // --- Resources
-  // LoadLibraryA of a resource library by file name (the normal search order); 0 on failure.
+  // A resource library by file name, as data only, from the program's folder or the system
+  // folder (never the current directory or the PATH); 0 on failure.
   // A loaded library stays loaded for the life of the program.
   virtual ModuleHandle LoadLanguageLibrary(const char* fileName) = 0;
   // Where strings, menus and dialogs come from from now on; icons always come from the program.

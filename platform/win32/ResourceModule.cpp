@@ -1,6 +1,7 @@
 #include "platform/win32/ResourceModule.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "platform/win32/Text.h"
 
@@ -14,6 +15,38 @@ std::atomic<HMODULE> currentModule{nullptr};
 }  // namespace
 
 HMODULE ProgramModule() { return GetModuleHandleW(nullptr); }
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::string folder(path, length);
+  folder.resize(folder.find_last_of("\\/") + 1);
+  return folder;
+}
+
+HMODULE LoadResourceLibrary(const char* fileName) {
+  if (!fileName || !*fileName || std::strpbrk(fileName, "\\/:")) return nullptr;
+  // A language library holds resources and nothing else, so it is mapped as data only: no code
+  // of it runs (no entry point, no imports), whatever file lies there under its name. And it is
+  // looked for only where the program's own files and the system's are: LoadLibrary would go on
+  // to the current directory and the PATH for a library that is missing, and some of the five
+  // always are, so a library planted there would otherwise be loaded and run.
+  // LOAD_LIBRARY_AS_IMAGE_RESOURCE (Windows Vista and later) maps it with an image's layout;
+  // Microsoft's documentation asks for it together with LOAD_LIBRARY_AS_DATAFILE.
+  char system[MAX_PATH] = {};
+  const UINT systemLength = GetSystemDirectoryA(system, MAX_PATH);
+  const std::string folders[] = {
+      ProgramFolder(), systemLength > 0 && systemLength < MAX_PATH ? std::string(system, systemLength) + "\\" : ""};
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    const std::string path = folder + fileName;
+    if (HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
+      return module;
+    }
+  }
+  return nullptr;
+}
 
 HMODULE CurrentResourceModule() {
   const HMODULE module = currentModule.load();

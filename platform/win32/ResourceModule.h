@@ -11,6 +11,13 @@
 namespace win32 {
 
 HMODULE ProgramModule();
+// The folder of the program's own file, with its final backslash; empty when unknown.
+std::string ProgramFolder();
+
+// A language library by bare file name, loaded as data only from the program's folder, or else
+// from the system folder; nullptr when neither holds it or the name is not a bare file name.
+// Never freed by the caller while any of its resources may be current.
+HMODULE LoadResourceLibrary(const char* fileName);
 
 HMODULE CurrentResourceModule();
 // The caller keeps the library loaded while it is current; nullptr goes back to the program.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/ResourceModule.h"
 
 namespace win32 {
 namespace {
@@ -17,12 +18,8 @@ constexpr WORD kRelease = 2;
 
 std::string BesideProgram(const std::string& fileName) {
   if (fileName.find_first_of("\\/:") != std::string::npos) return fileName;
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return fileName;
-  std::string folder(path, length);
-  folder.resize(folder.find_last_of("\\/") + 1);
-  return folder + fileName;
+  const std::string folder = win32::ProgramFolder();
+  return folder.empty() ? fileName : folder + fileName;
 }
 
 template <typename Fn>

@@ -106,7 +106,7 @@ void Win32Ui::Release(ModelessDialog* dialog) {
 platform::ModuleHandle Win32Ui::LoadLanguageLibrary(const char* fileName) {
   if (!fileName || !*fileName) return platform::kProgramResources;
   // Never freed: strings, menus and dialogs of the library may be current at any time.
-  return reinterpret_cast<platform::ModuleHandle>(LoadLibraryA(fileName));
+  return reinterpret_cast<platform::ModuleHandle>(win32::LoadResourceLibrary(fileName));
 }
 
 void Win32Ui::SetResourceModule(platform::ModuleHandle module) {

@@ -36,6 +36,10 @@ class VirtualHandset : public ::testing::Test {
     ASSERT_TRUE(setup::Install(InfPath(), product, &why)) << why;
     channel_ = ControlChannel::Open(5000);
     ASSERT_NE(nullptr, channel_) << "the control interface did not appear";
+    // The HID class driver adds the device's collection after the device started, on a busy
+    // machine some time after the driver's own interface.
+    ASSERT_TRUE(e2e::PumpUntil([&] { return !system_.FindPaths(0x11F1, product).empty(); }, 10000))
+        << "the HID collection did not appear";
   }
 
   std::unique_ptr<hidmar::HidDevice> OpenHandset(std::uint16_t product) {

@@ -5,13 +5,13 @@
 # Usage: tools/demo/demo.sh [--interactive] [--sim-hid]   (./run demo builds first, then calls this)
 #
 # Installs into build/demo-wine (never the tests' build/wine):
-#   C:\Program Files\Teliox\                Teliox.exe, TarvoAPIDLL.dll, Hidmar.dll, T40ENG_VL.dll
+#   C:\Program Files\Teliox\                Teliox.exe, TarvoAPIDLL.dll, Hidmar.dll, the five T40*.dll
 #   C:\Program Files\Teliox Simulators\     handset-sim.exe, softphone-sim.exe, the virtual handset's
 #                                           driver and INF
 # By default Teliox runs with the real Hidmar.dll and the handset is the virtual HID device, fed by
 # handset-sim --device (which installs it: that is plugging the handset in). --sim-hid runs it with
 # the sim Hidmar.dll instead, the handset model inside Teliox.exe.
-#   C:\Program Files\Common Files\VL\       SNDWD.exe, the sim Sonvane.dll, Swd_Eng.dll, Sonvane-sim.txt
+#   C:\Program Files\Common Files\VL\       SNDWD.exe, the sim Sonvane.dll, the Swd_*.dll, Sonvane-sim.txt
 # Everything runs in one Wine virtual desktop ("TelioxDemo", with a taskbar and the tray). The
 # default run tells a scripted story, each step driven through the simulators' scripting
 # interfaces and confirmed by waiting, with a deadline, for what the programs did; screenshots go
@@ -114,9 +114,12 @@ fi
 # --- files ----------------------------------------------------------------------------------
 device_files=
 [ $sim_hid -eq 1 ] || device_files="$FLAVOUR/TelioxVHandset.sys $FLAVOUR/TelioxVHandset.inf"
-for f in $FLAVOUR/Teliox.exe $FLAVOUR/TarvoAPIDLL.dll $FLAVOUR/Hidmar.dll $FLAVOUR/T40ENG_VL.dll \
+TELIOX_LANGUAGES="T40ENG_VL.dll T40CHT_VL.dll T40JPN_Qor.dll T40FRA_Bex.dll T40DUT_Bex.dll"
+SNDWD_LANGUAGES="Swd_Eng.dll Swd_Jpn.dll Swd_Fra.dll Swd_Dut.dll"
+for f in $FLAVOUR/Teliox.exe $FLAVOUR/TarvoAPIDLL.dll $FLAVOUR/Hidmar.dll \
+         $(for l in $TELIOX_LANGUAGES; do printf '%s/%s ' "$FLAVOUR" "$l"; done) \
          $FLAVOUR/handset-sim.exe $FLAVOUR/softphone-sim.exe $device_files sndwd-sim/SNDWD.exe \
-         sndwd-sim/Sonvane.dll sndwd-sim/Swd_Eng.dll; do
+         sndwd-sim/Sonvane.dll $(for l in $SNDWD_LANGUAGES; do printf 'sndwd-sim/%s ' "$l"; done); do
   [ -f "$WIN32/$f" ] || setup_fail "$WIN32/$f is missing (build the win32 preset first: ./run demo does)"
 done
 mkdir -p "$WORK" "$OUT"
@@ -145,10 +148,12 @@ sims_dir="$drive_c/Program Files/Teliox Simulators"
 vl_dir="$drive_c/Program Files/Common Files/VL"
 mkdir -p "$teliox_dir" "$sims_dir" "$vl_dir"
 rm -f "$sims_dir"/TelioxVHandset.*
-cp "$WIN32"/$FLAVOUR/{Teliox.exe,TarvoAPIDLL.dll,Hidmar.dll,T40ENG_VL.dll} "$teliox_dir/"
+cp "$WIN32"/$FLAVOUR/{Teliox.exe,TarvoAPIDLL.dll,Hidmar.dll} "$teliox_dir/"
+for l in $TELIOX_LANGUAGES; do cp "$WIN32/$FLAVOUR/$l" "$teliox_dir/"; done
 cp "$WIN32"/$FLAVOUR/{handset-sim.exe,softphone-sim.exe} "$sims_dir/"
 for f in $device_files; do cp "$WIN32/$f" "$sims_dir/"; done
-cp "$WIN32"/sndwd-sim/{SNDWD.exe,Sonvane.dll,Swd_Eng.dll} "$vl_dir/"
+cp "$WIN32"/sndwd-sim/{SNDWD.exe,Sonvane.dll} "$vl_dir/"
+for l in $SNDWD_LANGUAGES; do cp "$WIN32/sndwd-sim/$l" "$vl_dir/"; done
 STATE=$vl_dir/Sonvane-sim.txt
 HANDSET_IN='Microphone (Teliox Handset)' HANDSET_OUT='Speakers (Teliox Handset)'
 OTHER_IN='Microphone (High Definition Audio)' OTHER_OUT='Speakers (High Definition Audio)'
@@ -351,18 +356,22 @@ bar=$(helper info | sed -n 's/^taskbar //p')
 [ -n "$bar" ] || fail "the taskbar went away"
 IFS=, read -r left top right bottom <<<"$bar"
 icon="$((right - 10)),$(((top + bottom) / 2))"
-xdotool mousemove --window "$DESKTOP_WINDOW" $((right - 10)) $(((top + bottom) / 2)) click 3
 menu_open() { helper info | grep -q '^menu '; }
-until_true 10 "the tray menu" menu_open
-menu=$(helper info | sed -n 's/^menu //p' | head -1)
-IFS=, read -r left top right bottom <<<"$menu"
-# Resting on its first item opens the Settings submenu.
-xdotool mousemove --window "$DESKTOP_WINDOW" $((left + 30)) $((top + 10))
-sleep 1.5
-shot tray-menu
-# A click on the empty desktop closes the menu without choosing anything.
-xdotool mousemove --window "$DESKTOP_WINDOW" 640 740 click 1
-until_true 10 "the tray menu closing" eval '! menu_open'
+tray_menu_shot() {  # tray_menu_shot NAME: right-clicks the tray icon, opens Settings, screenshot, closes
+  local menu left top right bottom
+  xdotool mousemove --window "$DESKTOP_WINDOW" "${icon%,*}" "${icon#*,}" click 3
+  until_true 10 "the tray menu" menu_open
+  menu=$(helper info | sed -n 's/^menu //p' | head -1)
+  IFS=, read -r left top right bottom <<<"$menu"
+  # Resting on its first item opens the Settings submenu.
+  xdotool mousemove --window "$DESKTOP_WINDOW" $((left + 30)) $((top + 10))
+  sleep 1.5
+  shot "$1"
+  # A click on the empty desktop closes the menu without choosing anything.
+  xdotool mousemove --window "$DESKTOP_WINDOW" 640 740 click 1
+  until_true 10 "the tray menu closing" eval '! menu_open'
+}
+tray_menu_shot tray-menu
 seen "right-clicked the tray icon at $icon: the menu shows Settings (opened), Language, Version and Close"
 
 step "An incoming call from \"Alice Martin\""
@@ -478,6 +487,18 @@ shot sndwd-settings
 title=$(settings_title)
 seen "SNDWD's dialog \"$title\" shows the playback and recording devices"
 helper post "$title" 0x0111 2 >/dev/null  # Cancel
+
+step "Five languages: the tray menu in Japanese, then in French, and back to English"
+for pick in "32814 Japanese tray-menu-japanese" "32815 French tray-menu-french"; do
+  read -r command language name <<<"$pick"
+  helper post Teliox 0x0111 "$command" >/dev/null  # the Language submenu's item
+  sleep 1
+  tray_menu_shot "$name"
+  seen "$language: Teliox's menu and dialogs now come from its $language library, and SNDWD is told too"
+done
+helper post Teliox 0x0111 32796 >/dev/null
+sleep 1
+seen "English again"
 
 step "The handset is unplugged, and plugged in again"
 mark
