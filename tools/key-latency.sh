@@ -18,20 +18,13 @@ for f in "$probe" "$WIN32/device-demo/Teliox.exe" "$WIN32/sim-demo/Teliox.exe"; 
   [ -f "$f" ] || { echo "key-latency.sh: $f is missing (build the win32 preset)" >&2; exit 2; }
 done
 
-xvfb_pid=
+. "$ROOT/tools/xvfb.sh"
 cleanup() {
   timeout 30 wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  xvfb_stop
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  number=95
-  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
-  export DISPLAY=":$number"
-fi
+xvfb_start || exit 1
 "$ROOT/tools/wine-prefix.sh" "$prefix" >/dev/null
 
 handset_pipe='\\.\pipe\teliox-key-latency-handset'

@@ -15,7 +15,7 @@ shift
 [ "${1:-}" = "--" ] && shift
 [ $# -gt 0 ] || { echo "screenshot.sh: no command given" >&2; exit 2; }
 
-xvfb_pid=
+. "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 program_pid=
 cleanup() {
   if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
@@ -24,23 +24,11 @@ cleanup() {
     kill -9 "$program_pid" 2>/dev/null || true
   fi
   [ -n "$program_pid" ] && wait "$program_pid" 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  xvfb_stop
 }
 trap cleanup EXIT
 
-if [ -z "${DISPLAY:-}" ]; then
-  # First display number with neither a lock file nor a socket.
-  number=90
-  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$number" ] || { echo "screenshot.sh: Xvfb :$number did not start" >&2; exit 1; }
-  export DISPLAY=":$number"
-fi
+xvfb_start || exit 1
 
 "$@" &
 program_pid=$!

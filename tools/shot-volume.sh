@@ -67,14 +67,11 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 scratch=$(mktemp -d /tmp/shot-volume.XXXXXX)
-xvfb_pid=
+. "$ROOT/tools/xvfb.sh"
 server_up=
 cleanup() {
   if [ -n "$server_up" ]; then timeout 30 wineserver -k 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  xvfb_stop
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -161,15 +158,7 @@ int wmain(int argc, wchar_t** argv) {
 C
 i686-w64-mingw32-gcc -O2 -municode -mconsole -o "$scratch/shothelp.exe" "$scratch/shothelp.c" -lshell32
 
-if [ -z "${DISPLAY:-}" ]; then
-  number=90
-  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$number" ] || { echo "shot-volume.sh: Xvfb :$number did not start" >&2; exit 1; }
-  export DISPLAY=":$number"
-fi
+xvfb_start || exit 1
 
 cp -a "$ROOT/build/wine" "$scratch/prefix"
 rm -f "$scratch/prefix/.teliox-prefix-lock"
