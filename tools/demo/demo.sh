@@ -488,8 +488,8 @@ title=$(settings_title)
 seen "SNDWD's dialog \"$title\" shows the playback and recording devices"
 helper post "$title" 0x0111 2 >/dev/null  # Cancel
 
-step "Five languages: the tray menu in Japanese, then in French, and back to English"
-for pick in "32814 Japanese tray-menu-japanese" "32815 French tray-menu-french"; do
+step "Five languages: the tray menu in Traditional Chinese, Japanese and French, and back to English"
+for pick in "32797 Chinese tray-menu-chinese" "32814 Japanese tray-menu-japanese" "32815 French tray-menu-french"; do
   read -r command language name <<<"$pick"
   helper post Teliox 0x0111 "$command" >/dev/null  # the Language submenu's item
   sleep 1
