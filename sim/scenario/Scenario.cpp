@@ -15,6 +15,8 @@ constexpr std::string_view kChannels[] = {"hid>",  "hid<", "hidlib", "cmd", "cmd
                                           "mixer", "wave", "ui",     "msg", "proc", "box", "audio", "exit"};
 
 constexpr std::string_view kFamilies[] = {"registry", "system", "process", "handset", "client", "audio", "tray"};
+// The longest regex a scenario may hold.
+constexpr std::size_t kMaxRegexLength = 1000;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -266,6 +268,12 @@ class Reader {
     if (!token) return {};
     if (!token->quoted) {
       Fail("regex must be in double quotes: " + Show(token->raw));
+      return {};
+    }
+    // The standard library compiles a regex recursively: a pattern of some tens of thousands of
+    // characters overflows the stack instead of failing. No expectation needs more than this.
+    if (token->quoted->size() > kMaxRegexLength) {
+      Fail("regex longer than " + std::to_string(kMaxRegexLength) + " characters: " + Show(token->raw.substr(0, 40)));
       return {};
     }
     try {

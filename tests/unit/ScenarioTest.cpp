@@ -355,6 +355,15 @@ TEST(ScenarioErrors, NameTheLineAndTheOffendingText) {
   }
 }
 
+TEST(ScenarioErrors, AnOverlongRegexIsRefusedRatherThanCompiled) {
+  // Compiled, some tens of thousands of nested groups overflow the stack.
+  const std::string nested = std::string(20000, '(') + "x" + std::string(20000, ')');
+  const auto result = ParseScenario("expect \"" + nested + "\"\n");
+  ASSERT_FALSE(result.Ok());
+  EXPECT_NE(std::string::npos, result.error->message.find("regex longer than 1000 characters"));
+  EXPECT_TRUE(ParseScenario("expect \"" + std::string(1000, 'a') + "\"\n").Ok());
+}
+
 TEST(ScenarioErrors, OnlyTheFirstBadLineIsReported) {
   const auto result = ParseScenario("wait 1s\nwait x\nbogus\n");
   ASSERT_FALSE(result.Ok());

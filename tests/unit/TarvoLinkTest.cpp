@@ -286,6 +286,25 @@ TEST_F(TarvoLinkTest, NotificationsCarryTheirRecordsAndTheTableFollowsThem) {
   EXPECT_EQ(list.back().lParam, 2);
 }
 
+TEST_F(TarvoLinkTest, AnEmptyContactHandleIsLeftOutSoTheCountMatchesTheList) {
+  AttachNow();
+  ClientMessage contacts = Note(platform::kClientContactList);
+  contacts.contacts = {"carol", "", "dave", ""};
+  Reply(contacts);
+  const auto list = system_.Handle(link_);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].text, "carol;dave;");
+  EXPECT_EQ(list[0].lParam, 2);
+
+  // Only empty ones: an empty list.
+  contacts.contacts = {""};
+  Reply(contacts);
+  const auto empty = system_.Handle(link_);
+  ASSERT_EQ(empty.size(), 1u);
+  EXPECT_EQ(empty[0].text, "");
+  EXPECT_EQ(empty[0].lParam, 0);
+}
+
 TEST_F(TarvoLinkTest, AnUnwatchableWindowGetsItsPayloadsFromTheRing) {
   system_.watchable = false;
   link_.Initialize(kBridge);

@@ -399,14 +399,18 @@ std::intptr_t ClientLink::TakeNotification(std::uintptr_t sender, const ClientMe
       break;
     }
     case platform::kClientContactList: {
-      // Zero-terminated handles one after the other, and an empty one to end the list.
+      // Zero-terminated handles one after the other, and an empty one to end the list. An empty
+      // handle from the client would end it early: it is left out, and the count is of the list.
       std::vector<std::uint8_t> list;
+      std::intptr_t count = 0;
       for (const auto& contact : message.contacts) {
+        if (contact.empty()) continue;
         list.insert(list.end(), contact.begin(), contact.end());
         list.push_back(0);
+        ++count;
       }
       list.push_back(0);
-      PostPayload(msg, std::move(list), static_cast<std::intptr_t>(message.contacts.size()));
+      PostPayload(msg, std::move(list), count);
       break;
     }
     case platform::kClientCallStatus: {
