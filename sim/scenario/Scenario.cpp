@@ -15,8 +15,37 @@ constexpr std::string_view kChannels[] = {"hid>",  "hid<", "hidlib", "cmd", "cmd
                                           "mixer", "wave", "ui",     "msg", "proc", "box", "audio", "exit"};
 
 constexpr std::string_view kFamilies[] = {"registry", "system", "process", "handset", "client", "audio", "tray"};
-// The longest regex a scenario may hold.
+// The longest regex a scenario may hold, and its largest repeat count or back-reference.
 constexpr std::size_t kMaxRegexLength = 1000;
+constexpr std::size_t kMaxRepeatCount = 100000;
+
+// Whether a repeat count ({n}, {n,m}) or a back-reference (\n) exceeds kMaxRepeatCount.
+bool HasHugeNumber(std::string_view pattern) {
+  const auto tooBig = [&](std::size_t& i) {
+    std::size_t value = 0;
+    for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i) {
+      value = value * 10 + static_cast<std::size_t>(pattern[i] - '0');
+      if (value > kMaxRepeatCount) return true;
+    }
+    --i;
+    return false;
+  };
+  bool inBraces = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\' && i + 1 < pattern.size()) {
+      ++i;  // an escaped character, or the first digit of a back-reference
+      if (pattern[i] >= '0' && pattern[i] <= '9' && tooBig(i)) return true;
+    } else if (c == '{') {
+      inBraces = true;
+    } else if (c == '}') {
+      inBraces = false;
+    } else if (inBraces && c >= '0' && c <= '9' && tooBig(i)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -274,6 +303,11 @@ class Reader {
     // characters overflows the stack instead of failing. No expectation needs more than this.
     if (token->quoted->size() > kMaxRegexLength) {
       Fail("regex longer than " + std::to_string(kMaxRegexLength) + " characters: " + Show(token->raw.substr(0, 40)));
+      return {};
+    }
+    // Nor does it check repeat counts and back-references for overflow: huge ones are refused.
+    if (HasHugeNumber(*token->quoted)) {
+      Fail("number above " + std::to_string(kMaxRepeatCount) + " in regex " + Show(token->raw.substr(0, 40)));
       return {};
     }
     try {

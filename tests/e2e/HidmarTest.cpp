@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "companions/hidmar/device/win32/VirtualHandsetDevice.h"
 #include "companions/hidmar/real/Win32HidSystem.h"
 #include "platform/win32/Win32HidLink.h"
 
@@ -79,9 +80,23 @@ class NotifyWindow {
 };
 
 // Each test starts and ends with the library released, since it is one per process.
+// These tests need a prefix without a handset. A virtual handset device left installed by a
+// simulator that was ended by force would be started again with the next Wine session, and the
+// library would find it: such a leftover is removed first.
+void NoVirtualHandset() {
+  if (hidmar_device::setup::RemoveAll() == 0) return;
+  hidmar::Win32HidSystem system;
+  const ULONGLONG deadline = GetTickCount64() + 5000;
+  while ((!system.FindPaths(0x11F1, 0x1402).empty() || !system.FindPaths(0x11F1, 0x1403).empty()) &&
+         GetTickCount64() < deadline) {
+    Sleep(50);
+  }
+}
+
 class HidmarDll : public ::testing::Test {
  protected:
   void SetUp() override {
+    NoVirtualHandset();
     ASSERT_TRUE(hid.Loaded()) << "Hidmar.dll beside the test, with ordinals 2, 9, 10, 13, 21, 22";
     hid.ReleaseLibrary();
   }

@@ -362,6 +362,14 @@ TEST(ScenarioErrors, AnOverlongRegexIsRefusedRatherThanCompiled) {
   ASSERT_FALSE(result.Ok());
   EXPECT_NE(std::string::npos, result.error->message.find("regex longer than 1000 characters"));
   EXPECT_TRUE(ParseScenario("expect \"" + std::string(1000, 'a') + "\"\n").Ok());
+  // Nor does it check repeat counts and back-references for overflow (the scenario's "\\" is
+  // the regex's single backslash).
+  for (const char* huge : {"a{2222222222222222222}", "a{1,99999999999}", "x{100001}", "(a)\\\\2222222222222222222"}) {
+    const auto refused = ParseScenario(std::string("expect \"") + huge + "\"\n");
+    ASSERT_FALSE(refused.Ok()) << huge;
+    EXPECT_NE(std::string::npos, refused.error->message.find("number above 100000")) << huge;
+  }
+  EXPECT_TRUE(ParseScenario("expect \"a{100}b{2,3}c{4,} 1234567890 (a)\\\\1\"\n").Ok());
 }
 
 TEST(ScenarioErrors, OnlyTheFirstBadLineIsReported) {
