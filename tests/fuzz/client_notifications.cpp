@@ -35,6 +35,7 @@
 #include "bridge/softphone/SoftphoneState.h"
 #include "platform/ClientApi.h"
 #include "platform/Clock.h"
+#include "tests/fuzz/FakeClient.h"
 
 namespace {
 
@@ -49,20 +50,10 @@ class NoSleepClock final : public platform::Clock {
   std::unique_ptr<platform::Event> MakeEvent(bool) override { __builtin_trap(); }
 };
 
-class FuzzClient final : public platform::ClientApi {
+class FuzzClient final : public fuzz::RecordingClient {
  public:
   FuzzClient(int inProgress, int ringing) : inProgress_(inProgress), ringing_(ringing) {}
 
-  std::vector<std::string> commands;
-
-  bool Initialize(platform::WindowHandle) override { return true; }
-  void Connect2Tarvo() override {}
-  void Disconnect2Tarvo() override {}
-  void SendStringCommand(const char* command) override { commands.emplace_back(command); }
-  bool SendCommandDirect(const char* command) override {
-    commands.emplace_back(command);
-    return true;
-  }
   void GetCallNumber(int& inProgress, int& inProgressId, int& ringing, int& ringingId, int& onHold,
                      int& onHoldId) override {
     inProgress = inProgress_;
@@ -79,15 +70,12 @@ class FuzzClient final : public platform::ClientApi {
     onHold = 0;
   }
   bool GetCallbyID(int, std::uint8_t*) override { return false; }
-  void SetCurrentCalltoOnHold() override {}
   bool GetRecentCallHandle(char* handle) override {
     std::memcpy(handle, "echo123", 8);
     return true;
   }
   bool CloseTarvoMSGDialog() override { return false; }
-  void MinimizeTarvo() override {}
   void UpdateVMList() override {}
-  void UpdateContactList1() override {}
 
  private:
   const int inProgress_, ringing_;

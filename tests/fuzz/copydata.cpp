@@ -43,34 +43,19 @@
 #include "resources/devicemanager/resource.h"
 #include "sim/MemoryRegistry.h"
 #include "sim/VirtualClock.h"
+#include "tests/fuzz/FakeDialogs.h"
+#include "tests/fuzz/FakeManagerPorts.h"
+#include "tests/fuzz/FuzzInput.h"
 
 namespace {
 
-#define CHECK(condition)                \
-  do {                                  \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
-
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return at_ >= size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::uint32_t U16() { return Byte() | static_cast<std::uint32_t>(Byte()) << 8; }
-  std::uint32_t U32() { return U16() | U16() << 16; }
-  // Up to n bytes, fewer when the input ends first.
-  std::vector<std::uint8_t> Bytes(std::size_t n) {
-    n = std::min(n, size_ - std::min(at_, size_));
-    std::vector<std::uint8_t> bytes(data_ + at_, data_ + at_ + n);
-    at_ += n;
-    return bytes;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
+using fuzz::FakeAudio;
+using fuzz::FakeControls;
+using fuzz::FakeDesktop;
+using fuzz::FakeWindow;
+using fuzz::Input;
+using fuzz::kWmNcDestroy;
+using fuzz::QuietUi;
 
 // A payload in a heap block of exactly its size (a zero-sized one too, which is still a valid
 // pointer that must not be read).
@@ -84,108 +69,15 @@ struct Block {
 
 // --- the manager's ports --------------------------------------------------------------------
 
-class FakeControls final : public platform::DialogControls {
- public:
-  struct Control {
-    std::string text;
-    bool checked = false, enabled = true, visible = true;
-    std::vector<std::string> items;
-    int selection = -1;
-  };
-  std::map<int, Control> controls;
-
-  bool HasControl(int id) override { return controls.count(id) != 0; }
-  int IdOf(std::uintptr_t handle) override { return static_cast<int>(handle); }
-  std::string GetText(int id) override { return controls[id].text; }
-  void SetText(int id, std::string_view text) override { controls[id].text = text; }
-  bool IsChecked(int id) override { return controls[id].checked; }
-  void SetChecked(int id, bool checked) override { controls[id].checked = checked; }
-  bool IsEnabled(int id) override { return controls[id].enabled; }
-  void SetEnabled(int id, bool enabled) override { controls[id].enabled = enabled; }
-  bool IsVisible(int id) override { return controls[id].visible; }
-  void SetVisible(int id, bool visible) override { controls[id].visible = visible; }
-  int ListAdd(int id, std::string_view text) override {
-    auto& items = controls[id].items;
-    items.emplace_back(text);
-    return static_cast<int>(items.size()) - 1;
-  }
-  void ListClear(int id) override {
-    controls[id].items.clear();
-    controls[id].selection = -1;
-  }
-  void ListDelete(int id, int index) override {
-    auto& items = controls[id].items;
-    if (index >= 0 && index < static_cast<int>(items.size())) items.erase(items.begin() + index);
-  }
-  int ListCount(int id) override { return static_cast<int>(controls[id].items.size()); }
-  std::string ListItem(int id, int index) override {
-    const auto& items = controls[id].items;
-    return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<std::size_t>(index)] : "";
-  }
-  int ListSelection(int id) override { return controls[id].selection; }
-  void ListSelect(int id, int index) override {
-    controls[id].selection = index >= 0 && index < ListCount(id) ? index : -1;
-  }
-  void ListSetTopIndex(int, int) override {}
-  void SliderSetRange(int, int, int) override {}
-  void SliderSetPos(int, int) override {}
-  int SliderPos(int) override { return 0; }
-  void SliderSetPage(int, int) override {}
-  void SliderSetTicFrequency(int, int) override {}
-  int ControlWidth(int) override { return 0; }
-  void ListViewSetExtendedStyle(int, std::uint32_t) override {}
-  void ListViewSetColors(int, std::uint32_t, std::uint32_t) override {}
-  int ListViewInsertColumn(int, int column, std::string_view, int) override { return column; }
-  bool ListViewSetImageList(int, int, int, std::uint32_t) override { return true; }
-  int ListViewInsertRow(int, int, std::string_view) override { return -1; }
-  bool ListViewSetText(int, int, int, std::string_view) override { return false; }
-  bool ListViewSetImage(int, int, int) override { return false; }
-  bool ListViewSetData(int, int, std::intptr_t) override { return false; }
-  std::intptr_t ListViewData(int, int) override { return 0; }
-  int ListViewCount(int) override { return 0; }
-  bool ListViewIsSelected(int, int) override { return false; }
-  void ListViewSelect(int, int) override {}
-};
-
-class FakeWindow final : public platform::DialogWindow {
- public:
-  explicit FakeWindow(std::uintptr_t handle) : handle_(handle) {}
-  FakeControls controls;
-  std::optional<std::intptr_t> ended;
-  bool destroyed = false;
-
-  platform::DialogControls& Controls() override { return controls; }
-  std::uintptr_t Handle() override { return handle_; }
-  void Show(bool) override {}
-  void ShowCommand(int) override {}
-  void CenterOnOwner() override {}
-  void MakeTopmost() override {}
-  void Activate() override {}
-  void Focus() override {}
-  void End(std::intptr_t result) override { ended = result; }
-  void Destroy() override { destroyed = true; }
-  bool SetTimer(std::uintptr_t, std::uint32_t) override { return true; }
-  void KillTimer(std::uintptr_t) override {}
-
- private:
-  std::uintptr_t handle_;
-};
-
 constexpr char kWindowsDefault[] = "Windows default device";
-constexpr std::uint32_t kWmNcDestroy = 0x0082;
 
 // Modal dialogs are created, initialised and closed at once; what their controls showed is kept.
 // Threads are never started: a watcher's work is not what this input drives.
-class FakeUi final : public platform::Ui {
+class FakeUi final : public QuietUi {
  public:
   std::map<int, FakeControls> shown;  // by template id, the last one
 
-  platform::ModuleHandle LoadLanguageLibrary(const char*) override { return 0; }
-  void SetResourceModule(platform::ModuleHandle) override {}
   std::string LoadText(int id) override { return id == IDS_WINDOWS_DEFAULT_DEVICE ? kWindowsDefault : ""; }
-  platform::DialogWindow* CreateModeless(int, platform::DialogPresenter&, platform::DialogWindow*) override {
-    return nullptr;
-  }
   std::intptr_t RunModal(int templateId, platform::DialogPresenter& presenter, platform::DialogWindow*) override {
     FakeWindow window(0x2000 + static_cast<std::uintptr_t>(templateId));
     std::intptr_t result = 0;
@@ -193,67 +85,6 @@ class FakeUi final : public platform::Ui {
     presenter.OnMessage(window, kWmNcDestroy, 0, 0, result);
     shown[templateId] = window.controls;
     return window.ended.value_or(0);
-  }
-  int ShowMessageBox(platform::DialogWindow*, std::string_view, std::string_view, std::uint32_t) override {
-    return platform::kIdOk;
-  }
-  void ShowPopupMenu(platform::DialogWindow&, int, const std::vector<platform::MenuEdit>&) override {}
-  void AddSystemMenuItem(platform::DialogWindow&, std::uint32_t, std::string_view) override {}
-  std::uintptr_t SetWindowIcon(platform::DialogWindow&, int) override { return 1; }
-  void MoveTopmostTo(platform::DialogWindow&, int, int) override {}
-  int RunMessageLoop() override { return 0; }
-  void PostQuit(int) override {}
-  bool CreateSingleInstanceMutex(const char*) override { return true; }
-  void StartThread(const char*, std::function<void(std::stop_token)>) override {}
-};
-
-class FakeDesktop final : public platform::Desktop {
- public:
-  platform::WindowHandle FindTopWindow(const char*, const char*) override { return 0; }
-  bool Post(platform::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override { return true; }
-  std::intptr_t Send(platform::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override { return 0; }
-  std::intptr_t SendCopyData(platform::WindowHandle, platform::WindowHandle, std::uintptr_t, std::uintptr_t,
-                             const void*, std::uint32_t) override {
-    return 0;
-  }
-  std::uint32_t RegisterMessage(const char*) override { return 0xC123; }
-  platform::WindowHandle ForegroundWindow() override { return 0; }
-  bool IsVisible(platform::WindowHandle) override { return false; }
-  bool BringToForeground(platform::WindowHandle) override { return false; }
-  bool StartProcess(const char*, std::uint32_t) override { return false; }
-  std::vector<platform::ProcessEntry> Processes() override { return {{4242, "Client.exe"}}; }
-  std::uint32_t CurrentProcessId() override { return 100; }
-  std::uint16_t SystemDefaultLangId() override { return 0x0409; }
-  platform::VersionInfo Version() override { return {}; }
-  std::string CommonProgramFilesFolder() override { return "C:\\Program Files\\Common Files"; }
-  platform::WorkArea GetWorkArea() override { return {0, 0, 1024, 768}; }
-  bool NotifyIcon(platform::TrayAction, const platform::TrayIcon&) override { return true; }
-};
-
-// One device each side, so the settings request reaches its dialog.
-class FakeAudio final : public platform::AudioControl {
- public:
-  int UpdateAudioDevice(const char*) override { return 1; }
-  std::uint32_t WaveInGetNumDevs() override { return 1; }
-  std::uint32_t WaveOutGetNumDevs() override { return 1; }
-  int WaveInGetDevCaps(std::uint32_t device, char* name, int size) override { return Name(device, "Mic", name, size); }
-  int WaveOutGetDevCaps(std::uint32_t device, char* name, int size) override {
-    return Name(device, "Speakers", name, size);
-  }
-  int GetDefaultAudioDevice(char* input, char* output) override {
-    std::strcpy(input, "Mic");
-    std::strcpy(output, "Speakers");
-    return 1;
-  }
-  int SetDefaultAudioDevice(const char*, const char*) override { return 1; }
-
- private:
-  static int Name(std::uint32_t device, const char* text, char* name, int size) {
-    if (device != 0 || size <= 0) return 0;
-    const std::size_t n = std::min(std::strlen(text), static_cast<std::size_t>(size - 1));
-    std::memcpy(name, text, n);
-    name[n] = '\0';
-    return 1;
   }
 };
 
@@ -449,6 +280,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sim::MemoryRegistry registry;
   sim::VirtualClock clock;
   FakeDesktop desktop;
+  desktop.processes = {{4242, "Client.exe"}};
   FakeUi ui;
   FakeAudio audio;
   devicemanager::ManagerPorts ports{registry, clock, desktop, ui, audio};

@@ -72,9 +72,12 @@
 #include "sim/WindowPoster.h"
 #include "sim/ui/ResourceScript.h"
 #include "sim/ui/SimDialogControls.h"
+#include "tests/fuzz/FakeClient.h"
+#include "tests/fuzz/FakeDialogs.h"
 
 namespace {
 
+using fuzz::kWmNcDestroy;
 using platform::WindowHandle;
 
 constexpr std::size_t kHeaderSize = 10;
@@ -83,7 +86,6 @@ constexpr std::size_t kReportSize = platform::kHandsetReportLength;
 constexpr std::size_t kMaxBlockingPoints = 256;
 constexpr int kHidDebugMax = 500;
 constexpr std::uint32_t kWmShowWindow = 0x0018;
-constexpr std::uint32_t kWmNcDestroy = 0x0082;
 constexpr char kClientWindowClass[] = "tTvMainForm.UnicodeClass";
 constexpr WindowHandle kClientWindow = 0x7000;
 constexpr WindowHandle kOtherWindow = 0x7100;
@@ -255,12 +257,10 @@ class FuzzWindow final : public platform::DialogWindow, public std::enable_share
   FuzzUi& ui_;
 };
 
-class FuzzUi final : public platform::Ui {
+class FuzzUi final : public fuzz::QuietUi {
  public:
   explicit FuzzUi(sim::VirtualClock& time) : time_(time) {}
 
-  platform::ModuleHandle LoadLanguageLibrary(const char*) override { return 0; }
-  void SetResourceModule(platform::ModuleHandle) override {}
   std::string LoadText(int id) override { return "text " + std::to_string(id); }
 
   platform::DialogWindow* CreateModeless(int templateId, platform::DialogPresenter& presenter,
@@ -277,16 +277,7 @@ class FuzzUi final : public platform::Ui {
     return window.get();
   }
   std::intptr_t RunModal(int, platform::DialogPresenter&, platform::DialogWindow*) override { return -1; }
-  int ShowMessageBox(platform::DialogWindow*, std::string_view, std::string_view, std::uint32_t) override {
-    return platform::kIdOk;
-  }
-  void ShowPopupMenu(platform::DialogWindow&, int, const std::vector<platform::MenuEdit>&) override {}
-  void AddSystemMenuItem(platform::DialogWindow&, std::uint32_t, std::string_view) override {}
   std::uintptr_t SetWindowIcon(platform::DialogWindow&, int) override { return 0x5000; }
-  void MoveTopmostTo(platform::DialogWindow&, int, int) override {}
-  int RunMessageLoop() override { return 0; }
-  void PostQuit(int) override {}
-  bool CreateSingleInstanceMutex(const char*) override { return true; }
   // Worker threads are kept, not started: the rig runs the ones it wants on its own thread.
   void StartThread(const char* name, std::function<void(std::stop_token)> body) override {
     threads_[name] = std::move(body);
@@ -470,7 +461,7 @@ std::shared_ptr<std::vector<std::uint8_t>> VoicemailArray(int count) {
   return bytes;
 }
 
-class FuzzClient final : public platform::ClientApi {
+class FuzzClient final : public fuzz::RecordingClient {
  public:
   FuzzClient(PostedQueue& queue, std::uint8_t calls, std::uint8_t second, std::uint8_t lengths, bool answersVoicemail)
       : first_(CallsOf(calls)),
@@ -485,16 +476,7 @@ class FuzzClient final : public platform::ClientApi {
         queue_(queue) {}
 
   WindowHandle mainWindow = 0;
-  std::vector<std::string> commands;
 
-  bool Initialize(WindowHandle) override { return true; }
-  void Connect2Tarvo() override {}
-  void Disconnect2Tarvo() override {}
-  void SendStringCommand(const char* command) override { commands.emplace_back(command); }
-  bool SendCommandDirect(const char* command) override {
-    commands.emplace_back(command);
-    return true;
-  }
   void GetCallNumber(int& inProgress, int& inProgressId, int& ringing, int& ringingId, int& onHold,
                      int& onHoldId) override {
     inProgress = first_.inProgress;
@@ -522,7 +504,6 @@ class FuzzClient final : public platform::ClientApi {
     PutInt32(record + platform::kCallConferenceOffset, id % 2 != 0 ? 3 : 0);
     return true;
   }
-  void SetCurrentCalltoOnHold() override {}
   bool GetRecentCallHandle(char* handle) override {
     if (!recentCall_) {
       handle[0] = '\0';
@@ -533,7 +514,6 @@ class FuzzClient final : public platform::ClientApi {
     return true;
   }
   bool CloseTarvoMSGDialog() override { return messageWindowOpen_; }
-  void MinimizeTarvo() override {}
   // The list comes back as a posted message, as the library delivers it.
   void UpdateVMList() override {
     if (!answersVoicemail_ || mainWindow == 0) return;
@@ -541,7 +521,6 @@ class FuzzClient final : public platform::ClientApi {
     const auto wParam = reinterpret_cast<std::uintptr_t>(array->data());
     queue_.Post({mainWindow, platform::kClientVoicemailList, wParam, voicemailEntries_, std::move(array)});
   }
-  void UpdateContactList1() override {}
 
   int VoicemailEntries() const { return voicemailEntries_; }
 
