@@ -69,6 +69,15 @@ class StartedProgram {
   DWORD id_ = 0;
 };
 
+// Runs a command line to its end: its exit code, or -1 when it could not start or did not end
+// within `timeoutMs` (it is then ended by force).
+inline int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
+  StartedProgram program;
+  if (!program.Start(commandLine)) return -1;
+  const DWORD code = program.WaitExit(timeoutMs);
+  return code == STILL_ACTIVE ? -1 : static_cast<int>(code);
+}
+
 struct TopWindowSearch {
   DWORD process;
   std::string windowClass;

@@ -14,7 +14,7 @@
 #include "companions/tarvoapi/sim/SimControl.h"
 #include "companions/tarvoapi/sim/win32/ControlPipe.h"
 #include "platform/win32/Handles.h"
-#include "tests/e2e/PortTestSupport.h"
+#include "tests/e2e/ProgramTestSupport.h"
 
 namespace {
 
@@ -22,56 +22,6 @@ constexpr char kClientWindowClass[] = "tTvMainForm.UnicodeClass";
 
 // The folder the build fills with Teliox.exe, its English library and the sim Hidmar.dll.
 std::string SimFolder() { return e2e::ProgramFolder() + "\\..\\..\\sim-demo"; }
-
-// Runs a command line to its end; its exit code, or -1.
-int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
-  std::string line = commandLine;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
-  win32::UniqueHandle(info.hThread).reset();
-  const win32::UniqueHandle process(info.hProcess);
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.get(), &code);
-  } else {
-    TerminateProcess(process.get(), 1);
-  }
-  return static_cast<int>(code);
-}
-
-// A started program, ended by force if a test leaves it running.
-class Program {
- public:
-  bool Start(const std::string& commandLine) {
-    std::string line = commandLine;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      return false;
-    }
-    win32::UniqueHandle(info.hThread).reset();
-    process_.reset(info.hProcess);
-    id_ = info.dwProcessId;
-    return true;
-  }
-  ~Program() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
-  }
-  DWORD Id() const { return id_; }
-  // The exit code once ended within `ms`, or STILL_ACTIVE.
-  DWORD WaitExit(DWORD ms) const {
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
-
- private:
-  win32::UniqueHandle process_;
-  DWORD id_ = 0;
-};
 
 struct WindowSearch {
   DWORD process;
@@ -142,7 +92,7 @@ class TelioxHandset : public ::testing::Test {
 
   // The handset simulator's command line, run to its end: 0 when every step succeeded.
   int Handset(const std::string& steps, DWORD timeoutMs = 10000) {
-    return RunToEnd("\"" + SimFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " " + steps, timeoutMs);
+    return e2e::RunToEnd("\"" + SimFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " " + steps, timeoutMs);
   }
 
   // Teliox.exe answers the attach with "PROTOCOL 2" once it counts the client as attached, and
@@ -181,8 +131,8 @@ class TelioxHandset : public ::testing::Test {
   }
 
   std::string handsetPipe_;
-  Program softphone_;
-  Program teliox_;
+  e2e::StartedProgram softphone_;
+  e2e::StartedProgram teliox_;
   softphone_sim::ControlClient client_;  // closes before the simulator ends
 };
 

@@ -52,13 +52,9 @@ class TelioxRealHid : public ::testing::Test {
 
   // handset-sim's command line against the feeder, run to its end: 0 when every step succeeded.
   int Handset(const std::string& steps, DWORD timeoutMs = 20000) {
-    e2e::StartedProgram cli;
-    if (!cli.Start("\"" + DeviceFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " --timeout " +
-                   std::to_string(timeoutMs) + " " + steps)) {
-      return -1;
-    }
-    const DWORD code = cli.WaitExit(timeoutMs + 10000);
-    return code == STILL_ACTIVE ? -1 : static_cast<int>(code);
+    return e2e::RunToEnd("\"" + DeviceFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " --timeout " +
+                             std::to_string(timeoutMs) + " " + steps,
+                         timeoutMs + 10000);
   }
 
   bool ClientAttached() { return client_.Wait("cmd PROTOCOL 2", 35000).has_value(); }

@@ -415,9 +415,7 @@ class TelioxTray : public ::testing::Test {
 
   // The handset simulator's command line, run to its end: 0 when every step succeeded.
   int Handset(const std::string& steps) {
-    e2e::StartedProgram cli;
-    if (!cli.Start("\"" + e2e::SimDemoFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " " + steps)) return -1;
-    return static_cast<int>(cli.WaitExit(15000));
+    return e2e::RunToEnd("\"" + e2e::SimDemoFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " " + steps, 15000);
   }
 
   static std::string TelioxPath() { return e2e::SimDemoFolder() + "\\Teliox.exe"; }

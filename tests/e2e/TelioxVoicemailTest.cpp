@@ -12,44 +12,13 @@
 
 #include "companions/tarvoapi/sim/win32/ControlPipe.h"
 #include "platform/win32/Handles.h"
-#include "tests/e2e/PortTestSupport.h"
+#include "tests/e2e/ProgramTestSupport.h"
 
 namespace {
 
 constexpr int kVoicemailList = 1101;  // the list control of dialog 160
 
 std::string SimFolder() { return e2e::ProgramFolder() + "\\..\\..\\sim-demo"; }
-
-// A started program; ended by force if it is still running at the end.
-class Program {
- public:
-  bool Start(const std::string& commandLine) {
-    std::string line = commandLine;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      return false;
-    }
-    win32::UniqueHandle(info.hThread).reset();
-    process_.reset(info.hProcess);
-    id_ = info.dwProcessId;
-    return true;
-  }
-  ~Program() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
-  }
-  DWORD Id() const { return id_; }
-  DWORD WaitExit(DWORD ms) const {
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
-
- private:
-  win32::UniqueHandle process_;
-  DWORD id_ = 0;
-};
 
 struct DialogSearch {
   DWORD process;
@@ -91,16 +60,7 @@ class TelioxVoicemail : public ::testing::Test {
 
   // Presses a key on the handset simulator: 0 when it was delivered.
   int Key(const std::string& name) {
-    std::string line = "\"" + SimFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " --key " + name;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
-    win32::UniqueHandle(info.hThread).reset();
-    const win32::UniqueHandle process(info.hProcess);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
-    return static_cast<int>(code);
+    return e2e::RunToEnd("\"" + SimFolder() + "\\handset-sim.exe\" --pipe " + handsetPipe_ + " --key " + name, 10000);
   }
 
   bool Client(const std::string& command) {
@@ -109,8 +69,8 @@ class TelioxVoicemail : public ::testing::Test {
   }
 
   std::string handsetPipe_;
-  Program softphone_;
-  Program teliox_;
+  e2e::StartedProgram softphone_;
+  e2e::StartedProgram teliox_;
   softphone_sim::ControlClient client_;  // closes before the simulator ends
 };
 
