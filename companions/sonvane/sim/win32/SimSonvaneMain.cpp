@@ -1,11 +1,12 @@
-// Sonvane.dll, sim flavour: the seven exports on the device world of a text file, named by the
+// Sonvane.dll, sim flavour: the library of the seven exports (win32/SonvaneDll.cpp) on the device
+// world of a text file, named by the
 // environment variable SONVANE_SIM_STATE or else "Sonvane-sim.txt" beside this library.
 #include <windows.h>
 
 #include <string>
 
-#include "companions/sonvane/SonvaneCore.h"
 #include "companions/sonvane/sim/SimState.h"
+#include "companions/sonvane/win32/SonvaneDll.h"
 
 namespace {
 
@@ -22,14 +23,13 @@ std::string StatePath() {
   return path + "Sonvane-sim.txt";
 }
 
-sonvane::Library& TheLibrary() {
-  // Built at the first call, not in DllMain: the loader lock is not held then.
-  static sonvane::SimAudioSystem system(StatePath());
-  static sonvane::Library library(system);
+}  // namespace
+
+sonvane::Library& sonvane::TheLibrary() {
+  static SimAudioSystem system(StatePath());
+  static Library library(system);
   return library;
 }
-
-}  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -38,23 +38,3 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   }
   return TRUE;
 }
-
-extern "C" {
-
-int SONVANE_CALL UpdateAudioDevice(const char*) { return TheLibrary().Update(); }
-unsigned SONVANE_CALL APIwaveInGetNumDevs(void) { return TheLibrary().RecordingCount(); }
-unsigned SONVANE_CALL APIwaveOutGetNumDevs(void) { return TheLibrary().PlaybackCount(); }
-int SONVANE_CALL APIwaveInGetDevCaps(unsigned device, char* name, int size) {
-  return TheLibrary().RecordingName(device, name, size);
-}
-int SONVANE_CALL APIwaveOutGetDevCaps(unsigned device, char* name, int size) {
-  return TheLibrary().PlaybackName(device, name, size);
-}
-int SONVANE_CALL GetDefaultAudioDevice(char* inputName, char* outputName) {
-  return TheLibrary().GetDefaults(inputName, outputName);
-}
-int SONVANE_CALL SetDefaultAudioDevice(const char* inputName, const char* outputName) {
-  return TheLibrary().SetDefaults(inputName, outputName);
-}
-
-}  // extern "C"
