@@ -111,12 +111,15 @@ void CSoftphoneLink::OnCallStatus(const std::uint8_t* record, std::intptr_t kind
       Queue(kHandsetRingSilent);
     }
   }
-  for (const char* end : kEndStatuses) {
-    if (status == end) {
-      state_.callRinging = false;
-      Queue(kHandsetStopRing);
-      break;
-    }
+  bool ends = false;
+  for (const char* end : kEndStatuses) ends |= status == end;
+  // The ringing call itself leaving RINGING any other way (a caller who gives up may be reported
+  // FINISHED or FAILED) stops the ringing too: otherwise the handset would ring on with no call
+  // until some other call ended. Such a status of another call still changes nothing.
+  ends |= status != "RINGING" && state_.callRinging && id == state_.ringingCallId;
+  if (ends) {
+    state_.callRinging = false;
+    Queue(kHandsetStopRing);
   }
 }
 
