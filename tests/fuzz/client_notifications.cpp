@@ -290,7 +290,9 @@ class Rig {
       }
       Check(queued == expected);
     } else if (taken && (status == "MISSED" || status == "REFUSED" || status == "INPROGRESS" || status == "CANCELLED" ||
-                         status == "BUSY")) {
+                         status == "BUSY" || (before.ringing && id == before.ringingCallId))) {
+      // An end status of any call, or any other status of the ringing call itself, stops the
+      // ringing.
       Check(!after.ringing && after.ringingCallId == before.ringingCallId);
       Check(queued == std::vector<std::uint8_t>{bridge::kHandsetStopRing});
     } else {
