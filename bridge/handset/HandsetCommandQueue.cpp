@@ -4,15 +4,21 @@
 
 namespace bridge {
 
-void HandsetCommandQueue::QueueHandsetCommand(std::uint8_t code) {
-  if (!handsetOpen_) return;
+bool HandsetCommandQueue::QueueHandsetCommand(std::uint8_t code) {
+  if (!handsetOpen_) return false;
   std::lock_guard lock(mutex_);
   entries_.push_back({code, nextSerial_++});
+  return true;
 }
 
 void HandsetCommandQueue::ClearHandsetCommands() {
   std::lock_guard lock(mutex_);
   entries_.clear();
+}
+
+std::size_t HandsetCommandQueue::Size() const {
+  std::lock_guard lock(mutex_);
+  return entries_.size();
 }
 
 std::optional<HandsetCommandQueue::Entry> HandsetCommandQueue::Front() const {

@@ -1,6 +1,7 @@
 // The handset command queue: the only way any thread asks the handset to do something. Codes are
-// dropped while no handset is open; only the command sender thread takes them out. The queue's
-// lock is its own and is held for single steps only, never across a write, sleep or wait.
+// dropped while no handset is open; only the command sender thread takes them out (the link wakes
+// it for every code that was queued). The queue's lock is its own and is held for single steps
+// only, never across a write, sleep or wait.
 #pragma once
 
 #include <atomic>
@@ -30,10 +31,13 @@ class HandsetCommandQueue {
 
   explicit HandsetCommandQueue(const std::atomic<bool>& handsetOpen) : handsetOpen_(handsetOpen) {}
 
-  void QueueHandsetCommand(std::uint8_t code);
+  // False when the code was dropped because no handset is open.
+  bool QueueHandsetCommand(std::uint8_t code);
   void ClearHandsetCommands();
   // The entry at the front, left in place until it has been delivered.
   std::optional<Entry> Front() const;
+  // How many codes wait (for watchdogs and tests).
+  std::size_t Size() const;
   // Removes the entry `serial` once delivered. The queue may have been cleared and refilled
   // meanwhile (a version handshake does that): then the entry is gone and nothing is removed.
   void Remove(std::uint64_t serial);

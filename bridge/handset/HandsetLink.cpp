@@ -8,8 +8,8 @@ constexpr std::uint8_t kStatusAlways = 0x40;
 constexpr std::uint8_t kStatusIndicatorOff = 0x02;
 constexpr std::uint8_t kStatusKeyActivity = 0x01;
 
-// Command sender.
-constexpr std::uint32_t kSenderIdleMs = 50;
+// Command sender: the pause after each command it delivered, before it looks again.
+constexpr std::uint32_t kSenderPauseMs = 50;
 constexpr int kAckAttempts = 3;
 constexpr std::uint32_t kAckSettleMs = 100;
 constexpr std::uint32_t kAckWaitMs = 200;
@@ -34,7 +34,6 @@ constexpr std::uint32_t kRingBurstMs = 2000;
 constexpr std::uint32_t kRingPauseMs = 1000;
 constexpr std::uint32_t kMuteBlinkMs = 500;
 constexpr std::uint32_t kIndicatorIdleMs = 100;
-constexpr std::uint32_t kKeyActivityIdleMs = 100;
 constexpr std::uint32_t kKeyActivityStepMs = 1000;
 constexpr std::uint32_t kKeyActivitySeconds = 5;
 
@@ -47,11 +46,19 @@ void CHandsetLink::CreateEvents() {
   ackEvent_ = ports_.clock.MakeEvent(false);
   // Made here rather than by the monitor thread, so a report can never find it missing.
   versionEvent_ = ports_.clock.MakeEvent(false);
+  commandQueued_ = ports_.clock.MakeEvent(false);
+  keyActivityMarked_ = ports_.clock.MakeEvent(false);
+}
+
+void CHandsetLink::QueueHandsetCommand(std::uint8_t code) {
+  // A dropped code wakes nobody: with no handset open the sender has nothing to do.
+  if (queue_.QueueHandsetCommand(code)) commandQueued_->Set();
 }
 
 void CHandsetLink::MarkKeyActivity() {
   state_.keyActivitySeconds = kKeyActivitySeconds;
   state_.keyActivityOn = true;
+  keyActivityMarked_->Set();
 }
 
 void CHandsetLink::RequestFirmwareVersion() {
@@ -136,21 +143,31 @@ bool CHandsetLink::UploadRingParameters(Report report, std::uint64_t serial) {
 }
 
 void CHandsetLink::CommandSenderThread(std::stop_token stop) {
+  const std::stop_callback wake(stop, [this] { commandQueued_->Set(); });
   while (!stop.stop_requested()) {
-    if (state_.handsetOpen) {
-      if (const auto entry = queue_.Front()) {
-        const Report report = BuildReport(entry->code);
-        if (entry->code == kHandsetVersionMajor || entry->code == kHandsetVersionMinor) {
-          Write(report);
-          queue_.Remove(entry->serial);
-        } else if (entry->code == kHandsetUploadRingTone) {
-          if (UploadRingParameters(report, entry->serial) && hooks_.ringUploadAccepted) hooks_.ringUploadAccepted();
-        } else {
-          SendCommandWithAck(report, entry->serial);
-        }
-      }
+    // Reset before the look: a code queued after it sets the event again, so the wait below ends
+    // at once and no code is left lying in the queue.
+    commandQueued_->Reset();
+    // A stop requested after the loop's test has set the event before this reset undid it.
+    if (stop.stop_requested()) break;
+    std::optional<HandsetCommandQueue::Entry> entry;
+    if (state_.handsetOpen) entry = queue_.Front();
+    if (!entry) {
+      // Nothing to send, or no handset: codes left from before a removal stay where they are
+      // until the next handshake clears the queue, and the handshake's own first code wakes us.
+      commandQueued_->Wait(platform::kInfinite);
+      continue;
     }
-    ports_.clock.Sleep(kSenderIdleMs);
+    const Report report = BuildReport(entry->code);
+    if (entry->code == kHandsetVersionMajor || entry->code == kHandsetVersionMinor) {
+      Write(report);
+      queue_.Remove(entry->serial);
+    } else if (entry->code == kHandsetUploadRingTone) {
+      if (UploadRingParameters(report, entry->serial) && hooks_.ringUploadAccepted) hooks_.ringUploadAccepted();
+    } else {
+      SendCommandWithAck(report, entry->serial);
+    }
+    ports_.clock.Sleep(kSenderPauseMs);
   }
 }
 
@@ -294,9 +311,15 @@ void CHandsetLink::IndicatorThread(std::stop_token stop) {
 }
 
 void CHandsetLink::KeyActivityThread(std::stop_token stop) {
+  const std::stop_callback wake(stop, [this] { keyActivityMarked_->Set(); });
   while (!stop.stop_requested()) {
+    // Reset before the look, so a key marked after it ends the wait below at once.
+    keyActivityMarked_->Reset();
+    // As in the sender: a stop since the loop's test would otherwise leave the wait below for ever.
+    if (stop.stop_requested()) break;
     if (state_.keyActivityOn) {
       SendStatusReport();
+      // A key during the countdown sets the seconds back to five.
       while (state_.keyActivitySeconds > 0) {
         --state_.keyActivitySeconds;
         ports_.clock.Sleep(kKeyActivityStepMs);
@@ -304,7 +327,7 @@ void CHandsetLink::KeyActivityThread(std::stop_token stop) {
       state_.keyActivityOn = false;
       SendStatusReport();
     }
-    ports_.clock.Sleep(kKeyActivityIdleMs);
+    keyActivityMarked_->Wait(platform::kInfinite);
   }
 }
 

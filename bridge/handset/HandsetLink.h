@@ -69,12 +69,15 @@ class CHandsetLink {
   // The window the HID library posts reports to; recorded before the threads start.
   void SetMainWindow(platform::WindowHandle window) { mainWindow_ = window; }
 
-  void QueueHandsetCommand(std::uint8_t code) { queue_.QueueHandsetCommand(code); }
+  // Queues `code` and wakes the command sender; dropped while no handset is open.
+  void QueueHandsetCommand(std::uint8_t code);
   void ClearHandsetCommands() { queue_.ClearHandsetCommands(); }
+  std::size_t QueuedHandsetCommands() const { return queue_.Size(); }
   // A handled key keeps the key-activity bit set for five more seconds.
   void MarkKeyActivity();
 
-  // Creates the manual-reset acknowledgement and version events; before any thread starts.
+  // Creates the link's manual-reset events (acknowledgement, version, and the two the command
+  // sender and the key-activity thread wait on at rest); before any thread starts.
   void CreateEvents();
 
   // Message 0x464, on the user-interface thread: drops repeats, signals acknowledgements,
@@ -92,7 +95,8 @@ class CHandsetLink {
   bool SendCommandWithAck(Report report, std::uint64_t serial);
   bool UploadRingParameters(Report report, std::uint64_t serial);
 
-  // Worker thread bodies, run for the life of the process (tests may request a stop).
+  // Worker thread bodies, run for the life of the process (tests may request a stop, which also
+  // ends the waits of the sender and the key-activity thread).
   void DeviceMonitorThread(std::stop_token stop);
   void IndicatorThread(std::stop_token stop);
   void KeyActivityThread(std::stop_token stop);
@@ -118,6 +122,10 @@ class CHandsetLink {
   HandsetCommandQueue queue_{state_.handsetOpen};
   std::unique_ptr<platform::Event> ackEvent_;
   std::unique_ptr<platform::Event> versionEvent_;
+  // Set for every code queued; the sender resets it before each look at the queue.
+  std::unique_ptr<platform::Event> commandQueued_;
+  // Set when a key marks activity; the key-activity thread resets it before each look.
+  std::unique_ptr<platform::Event> keyActivityMarked_;
   std::atomic<platform::WindowHandle> mainWindow_{0};
   // Set when a write failed while the handset was open; a handshake that waits in vain then
   // checks whether the handset is still there.
