@@ -440,6 +440,18 @@ expect sp '^cmd!? HOOK ON' 10 "HOOK ON"
 expect sp "^note 047F id=$call status=FINISHED" 10 "the call ending"
 seen "Alice Martin's call is finished"
 
+step "A caller gives up while the phone rings: the handset falls quiet"
+mark
+client_do "incoming Bob Leclerc"
+call2=${ANSWER#ok }
+expect hs '^out C0 00 9A' 10 "the ring command to the handset"
+handset_state "ringer=ringing" || fail "the handset ringing for Bob Leclerc"
+mark
+client_do "status $call2 FINISHED"
+expect hs '^out C0 00 9F' 10 "the stop command"
+handset_state "ringer=quiet" || fail "the handset falling quiet"
+seen "the client reported the unanswered call FINISHED and the handset stopped ringing"
+
 step "Voicemail: the list from the handset's voicemail key (0xC3), up/down and yes"
 mark
 client_do "voicemail 7 1796716800 5 Alice Martin"
