@@ -122,6 +122,8 @@ class AudioWorld final : public platform::Winmm, public platform::AudioControl {
   std::uint32_t UpdateCount() const;
   // What every waveOut stream has played so far, in order of opening; WriteWav dumps one.
   std::vector<WaveStream> WaveStreams() const;
+  // Closed streams are forgotten from now on (a world that plays key tones for days).
+  void KeepNoClosedWaveStreams() { waveOut_.KeepNoClosedStreams(); }
   static bool WriteWav(const WaveStream& stream, const std::string& path);
 
   // --- platform::Winmm

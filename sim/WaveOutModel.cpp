@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <list>
 #include <map>
 #include <mutex>
 
@@ -65,7 +66,10 @@ struct WaveOutModel::State {
   Transcript& transcript;
   WindowPoster& poster;
   std::mutex mutex;
-  std::deque<Stream> streams;  // every stream ever opened; a deque keeps their addresses
+  // Every stream opened (only the open ones when closed ones are not kept); a list keeps their
+  // addresses when one goes.
+  std::list<Stream> streams;
+  bool keepClosed = true;
   std::map<WaveOutHandle, Stream*> open;
   WaveOutHandle nextHandle = kFirstHandle;
   std::uint64_t nextEntry = 1;
@@ -263,6 +267,7 @@ std::uint32_t WaveOutModel::Close(WaveOutHandle handle) {
     if (!refused) {
       window = stream->window;
       state_->open.erase(handle);
+      if (!state_->keepClosed) state_->streams.remove_if([&](const State::Stream& s) { return &s == stream; });
     }
   }
   if (refused) {
@@ -272,6 +277,11 @@ std::uint32_t WaveOutModel::Close(WaveOutHandle handle) {
   state_->transcript.Add("wave", "close");
   state_->poster.PostTo(window, platform::kMmWomClose, handle, 0);
   return platform::kMmSuccess;
+}
+
+void WaveOutModel::KeepNoClosedStreams() {
+  std::lock_guard lock(state_->mutex);
+  state_->keepClosed = false;
 }
 
 std::vector<WaveStream> WaveOutModel::Streams() const {

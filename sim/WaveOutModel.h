@@ -67,6 +67,8 @@ class WaveOutModel {
 
   // Every stream opened so far, in order of opening, with what it has played until now.
   std::vector<WaveStream> Streams() const;
+  // From now on a stream is forgotten when it closes: for worlds that play for days.
+  void KeepNoClosedStreams();
 
   // A standard RIFF/WAVE PCM file of the stream's samples. False when the file cannot be written.
   static bool WriteWav(const WaveStream& stream, const std::string& path);

@@ -17,6 +17,8 @@ class CBridgeApp {
 
   // Returns false once the program is over; the process then ends with exit code 0.
   bool InitInstance();
+  // The main window while the program runs (null before and after).
+  const CBridgeDlg* MainWindow() const { return mainWindow_.get(); }
 
  private:
   BridgePorts& ports_;

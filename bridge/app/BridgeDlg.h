@@ -62,6 +62,8 @@ class CBridgeDlg final : public platform::DialogPresenter {
   void SwitchLanguage(Language language);
   bool IsClientWindowInBackground();
 
+  const CHandsetLink& HandsetLink() const { return handset_; }
+
   // Handset reports (message 0x464): the handset link takes what is its own, the rest is listed
   // here and its key dispatched.
   void OnHandsetEvent(std::uintptr_t wParam, std::intptr_t lParam);

@@ -44,6 +44,13 @@ void BridgeHost::Shutdown() {
   world_.Desktop().RemoveProgram(program_);
 }
 
+std::optional<std::size_t> BridgeHost::HandsetQueueLength() const {
+  if (ended_ || !app_) return std::nullopt;
+  const auto* window = app_->MainWindow();
+  if (!window) return std::nullopt;
+  return window->HandsetLink().QueuedHandsetCommands();
+}
+
 platform::WindowHandle BridgeHost::MainWindow() {
   const auto facts = ui_->Window(IDD_BRIDGE_MAIN);
   return facts ? facts->handle : 0;

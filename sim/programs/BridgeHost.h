@@ -19,9 +19,17 @@ class BridgeHost final : public ProgramHost {
   ~BridgeHost() override;
 
   Result Perform(const Directive& directive) override;
+  // The handset command queue's length while the program's main window exists. Racy by nature
+  // (the window may go at any time): for a caller that knows the program runs, with the world idle.
+  std::optional<std::size_t> HandsetQueueLength() const;
   bool Ended() const override { return ended_; }
   void Shutdown() override;
   std::vector<std::string> TakeFailures() override { return ui_->TakeFailures(); }
+  bool Ping(std::function<void()> pong) override {
+    if (ended_ || shutDown_) return false;
+    ui_->Ping(std::move(pong));
+    return true;
+  }
 
  private:
   platform::WindowHandle MainWindow();

@@ -22,6 +22,11 @@ class ManagerHost final : public ProgramHost {
   bool Ended() const override { return ended_; }
   void Shutdown() override;
   std::vector<std::string> TakeFailures() override { return ui_->TakeFailures(); }
+  bool Ping(std::function<void()> pong) override {
+    if (ended_ || shutDown_) return false;
+    ui_->Ping(std::move(pong));
+    return true;
+  }
 
  private:
   World& world_;

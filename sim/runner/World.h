@@ -64,6 +64,9 @@ class ProgramHost {
   virtual void Shutdown() = 0;
   // What the program could not take since the last call (an answer its window refused ...).
   virtual std::vector<std::string> TakeFailures() { return {}; }
+  // Runs `pong` on the program's user-interface thread when it next takes a message; false when
+  // the host cannot (the program has ended).
+  virtual bool Ping(std::function<void()> /*pong*/) { return false; }
 };
 
 // Builds the programs this build has.

@@ -176,6 +176,9 @@ class SimUi final : public platform::Ui {
   std::optional<std::string> Deactivate(int windowId);
   // Prints the window's snapshot lines now (or the open tray menu's, for nullopt).
   std::optional<std::string> Snapshot(std::optional<int> windowId);
+  // Runs `pong` on the user-interface thread when it next takes a message (a modal loop takes
+  // it too): how a watchdog sees that the thread still comes back to its message loop.
+  void Ping(std::function<void()> pong) { PostTask(std::move(pong)); }
   // Scenario failures seen since the last call: answers or actions a window could not take.
   std::vector<std::string> TakeFailures();
   // Also called with each failure as it happens (on the thread that found it).
