@@ -27,20 +27,12 @@ while [ $# -gt 0 ]; do
     *) presses=$1; shift ;;
   esac
 done
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$prefix
 probe=$WIN32/tests/e2e/dispatch_latency_probe.exe
 for f in "$probe" "$teliox"; do
   [ -f "$f" ] || { echo "dispatch-latency.sh: $f is missing (build the win32 preset)" >&2; exit 2; }
 done
 
-. "$ROOT/tools/xvfb.sh"
-cleanup() {
-  timeout 30 wineserver -k 2>/dev/null || true
-  xvfb_stop
-}
-trap cleanup EXIT
-xvfb_start || exit 1
-"$ROOT/tools/wine-prefix.sh" "$prefix" >/dev/null
+. "$ROOT/tools/wine-session.sh"
+wine_session "$prefix" || exit 1
 
 timeout 900 wine "$probe" "$presses" "$(winepath -w "$teliox")" | tr -d '\r'

@@ -11,21 +11,13 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WIN32=$ROOT/build/win32
 presses=${1:-100}
 prefix=/tmp/teliox-key-latency-prefix
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$prefix
 probe=$WIN32/tests/e2e/key_latency_probe.exe
 for f in "$probe" "$WIN32/device-demo/Teliox.exe" "$WIN32/sim-demo/Teliox.exe"; do
   [ -f "$f" ] || { echo "key-latency.sh: $f is missing (build the win32 preset)" >&2; exit 2; }
 done
 
-. "$ROOT/tools/xvfb.sh"
-cleanup() {
-  timeout 30 wineserver -k 2>/dev/null || true
-  xvfb_stop
-}
-trap cleanup EXIT
-xvfb_start || exit 1
-"$ROOT/tools/wine-prefix.sh" "$prefix" >/dev/null
+. "$ROOT/tools/wine-session.sh"
+wine_session "$prefix" || exit 1
 
 handset_pipe='\\.\pipe\teliox-key-latency-handset'
 client_pipe='\\.\pipe\teliox-key-latency-client'

@@ -27,22 +27,14 @@ while [ $# -gt 0 ]; do
     *) runs=$1; shift ;;
   esac
 done
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=$prefix
 probe=$WIN32/tests/e2e/startup_probe.exe
 trivial=$WIN32/tests/e2e/trivial_tray.exe
 for f in "$probe" "$trivial" "$teliox"; do
   [ -f "$f" ] || { echo "startup-time.sh: $f is missing (build the win32 preset)" >&2; exit 2; }
 done
 
-. "$ROOT/tools/xvfb.sh"
-cleanup() {
-  timeout 30 wineserver -k 2>/dev/null || true
-  xvfb_stop
-}
-trap cleanup EXIT
-xvfb_start || exit 1
-"$ROOT/tools/wine-prefix.sh" "$prefix" >/dev/null
+. "$ROOT/tools/wine-session.sh"
+wine_session "$prefix" || exit 1
 # The tray and the rest of Wine's own start-up are running before the first start is timed.
 timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
 
