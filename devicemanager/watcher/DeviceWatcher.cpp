@@ -26,7 +26,12 @@ bool DeviceWatcherProc::HasBothSides() {
   return ports_.audio.WaveInGetNumDevs() >= 1 && ports_.audio.WaveOutGetNumDevs() >= 1;
 }
 
-std::intptr_t DeviceWatcherProc::Request(std::uint32_t msg) { return ports_.desktop.Send(mainWindow_, msg, 0, 0); }
+std::intptr_t DeviceWatcherProc::Request(std::uint32_t msg) {
+  // The library calls before a request can take long (a query may wait on the audio service); a
+  // stop that came meanwhile must not put a wizard or a question over the settings dialog.
+  if (Stopped()) return 0;
+  return ports_.desktop.Send(mainWindow_, msg, 0, 0);
+}
 
 void DeviceWatcherProc::Run() {
   if (predecessor_) {
@@ -46,6 +51,8 @@ bool DeviceWatcherProc::AdoptWindowsDevices() {
   std::string input;
   std::string output;
   if (!DefaultDevices(ports_.audio, input, output)) return false;
+  // Stopped during the query: the settings dialog owns the stored devices now.
+  if (Stopped()) return false;
   WriteManagerDevices(ports_.registry, input, output);
   CSettingsKey key(ports_.registry);
   if (key.Open(platform::kHkeyCurrentUser, kSoundMapperKey)) {
@@ -118,6 +125,9 @@ DeviceWatcherProc::Step DeviceWatcherProc::KeepLoop() {
       if (Stopped()) return Step::End;
       return Pause(kPassPauseMs) ? Step::Restart : Step::End;
     }
+    // The names were read before the query, which can take long; once stopped they may be what
+    // the settings dialog is replacing, so nothing is set.
+    if (Stopped()) return Step::End;
     if (audio.SetDefaultAudioDevice(input.c_str(), output.c_str())) {
       return Pause(kPassPauseMs) ? Step::Restart : Step::End;
     }

@@ -46,7 +46,8 @@ class DeviceWatcherProc {
   bool Stopped() const { return stopped_; }
   bool HasBothSides();
   std::intptr_t Request(std::uint32_t msg);
-  // Windows' defaults become the user's devices; false when the query failed.
+  // Windows' defaults become the user's devices; false when the query failed or the watcher was
+  // stopped during it.
   bool AdoptWindowsDevices();
 
   ManagerPorts& ports_;
