@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -16,16 +17,24 @@
 
 namespace bridge::test {
 
-// A handset that is present, opens, and hands every written report to `onWrite`, which says
-// whether the write succeeded. Every written report is recorded.
+// A handset that is present (unless a test unplugs it), opens, and hands every written report to
+// `onWrite`, which says whether the write succeeded. Every written report is recorded, opens and
+// closes are counted.
 class FakeHid final : public platform::HidLink {
  public:
   using Report = std::array<std::uint8_t, 8>;
 
   std::function<bool(const Report&)> onWrite;
+  std::atomic<bool> present{true};
+  std::atomic<int> opens{0};
+  std::atomic<int> closes{0};
 
-  int FindDevice(std::uint32_t, std::uint32_t) override { return 1; }
-  int OpenDevice(platform::WindowHandle) override { return 1; }
+  int FindDevice(std::uint32_t, std::uint32_t) override { return present ? 1 : 0; }
+  int OpenDevice(platform::WindowHandle) override {
+    if (!present) return 0;
+    ++opens;
+    return 1;
+  }
   void SetNotifyMessage(std::uint32_t) override {}
   int WriteReport(const std::uint8_t* bytes, int) override {
     Report report{};
@@ -36,7 +45,7 @@ class FakeHid final : public platform::HidLink {
     }
     return !onWrite || onWrite(report) ? 1 : 0;
   }
-  void CloseDevice() override {}
+  void CloseDevice() override { ++closes; }
   void ReleaseLibrary() override {}
 
   // The command codes written so far (status reports left out).
