@@ -325,6 +325,13 @@ void CHandsetLink::KeyActivityThread(std::stop_token stop) {
         ports_.clock.Sleep(kKeyActivityStepMs);
       }
       state_.keyActivityOn = false;
+      // A key marked between the countdown's last test and the clear above set the seconds
+      // again, and its wake-up may be taken by the reset below: its activity stays on and the
+      // next pass counts it down, rather than being lost until some later key.
+      if (state_.keyActivitySeconds > 0) {
+        state_.keyActivityOn = true;
+        continue;
+      }
       SendStatusReport();
     }
     keyActivityMarked_->Wait(platform::kInfinite);
