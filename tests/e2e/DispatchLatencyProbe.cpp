@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "companions/tarvoapi/Protocol.h"
+#include "tests/e2e/ProbeTime.h"
 
 namespace {
 
@@ -37,16 +38,7 @@ constexpr std::uint32_t kEchoKind = 0x54560F01;  // the echo's WM_COPYDATA, a ki
 constexpr char kEchoClass[] = "TelioxDispatchEcho";
 constexpr std::uint8_t kKeyClient = 0x1C;
 
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
-}
+using e2e::NowMs;
 
 // What the window procedures saw; this thread only.
 struct Seen {

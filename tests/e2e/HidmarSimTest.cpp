@@ -14,6 +14,7 @@
 #include "companions/hidmar/HidmarExports.h"
 #include "platform/win32/Handles.h"
 #include "tests/e2e/PortTestSupport.h"
+#include "tests/e2e/ProbeTime.h"
 
 namespace {
 
@@ -28,12 +29,7 @@ std::string WindowsPath(std::string path) {
 
 const std::string kFlavourDir = WindowsPath(TELIOX_SIM_FLAVOUR_DIR);
 
-double Now() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double Now() { return e2e::NowMs(); }
 
 struct Notification {
   Report bytes;

@@ -18,18 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/ProbeTime.h"
+
 namespace {
 
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
-}
+using e2e::NowMs;
 
 struct WindowSearch {
   DWORD process;
