@@ -63,8 +63,14 @@ within 30 running 'Teliox.exe' || fail "Teliox.exe did not start from its folder
 within 30 running 'SNDWD.exe' || fail "Teliox.exe did not start SNDWD.exe from Common Files\\VL"
 echo "started: Teliox.exe, and SNDWD.exe from Common Files\\VL"
 
-# The uninstaller copies itself away and runs from there, so its own file can go too.
+# The uninstaller copies itself away and runs from there, so its own file can go too. The copy
+# (its command line names the folder with "_?=") goes on after Uninstall.exe has returned, and on
+# a loaded machine its ten seconds of asking the programs to close and its deletions take a while:
+# the checks below wait for it to end first.
 timeout 60 wine "$teliox/Uninstall.exe" /S 2>/dev/null || fail "the uninstaller ended with $?"
+within 10 running '_[?]=' >/dev/null
+pgrep -af '_[?]=' | grep -o '[^/]*\.exe.*' | head -1 | sed 's/^/uninstaller copy: /'
+within 180 not_running '_[?]=' || fail "the uninstaller's copy did not end"
 within 30 not_running 'Teliox.exe' || fail "the uninstaller did not close Teliox.exe"
 within 30 not_running 'SNDWD.exe' || fail "the uninstaller did not close SNDWD.exe"
 within 60 absent "$teliox/Uninstall.exe" || fail "the uninstaller did not finish"
