@@ -16,7 +16,7 @@
 
 namespace fuzz {
 
-class FakeDesktop final : public platform::Desktop {
+class FakeDesktop : public platform::Desktop {
  public:
   std::vector<platform::ProcessEntry> processes;
 

@@ -14,6 +14,7 @@
 #include "devicemanager/watcher/DeviceWatcher.h"
 #include "sim/MemoryRegistry.h"
 #include "tests/fuzz/FakeDialogs.h"
+#include "tests/fuzz/FakeManagerPorts.h"
 #include "tests/stress/StressKit.h"
 
 namespace stress {
@@ -180,10 +181,11 @@ class ManagerRig {
     ManagerRig& rig_;
   };
 
-  class Desktop final : public platform::Desktop {
+  // The fuzz targets' desktop of no other windows, with the watcher's two ways to the main window
+  // routed to the rig.
+  class Desktop final : public fuzz::FakeDesktop {
    public:
     explicit Desktop(ManagerRig& rig) : rig_(rig) {}
-    platform::WindowHandle FindTopWindow(const char*, const char*) override { return 0; }
     bool Post(platform::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override {
       rig_.OnWatcherCall("posted to the main window", true);
       rig_.tally_.Add("manager.watchers gave up");
@@ -193,22 +195,6 @@ class ManagerRig {
       rig_.OnWatcherCall("asked the main window", true);
       return rig_.Request();
     }
-    std::intptr_t SendCopyData(platform::WindowHandle, platform::WindowHandle, std::uintptr_t, std::uintptr_t,
-                               const void*, std::uint32_t) override {
-      return 0;
-    }
-    std::uint32_t RegisterMessage(const char*) override { return 0xC123; }
-    platform::WindowHandle ForegroundWindow() override { return 0; }
-    bool IsVisible(platform::WindowHandle) override { return false; }
-    bool BringToForeground(platform::WindowHandle) override { return false; }
-    bool StartProcess(const char*, std::uint32_t) override { return false; }
-    std::vector<platform::ProcessEntry> Processes() override { return {}; }
-    std::uint32_t CurrentProcessId() override { return 100; }
-    std::uint16_t SystemDefaultLangId() override { return 0x0409; }
-    platform::VersionInfo Version() override { return {}; }
-    std::string CommonProgramFilesFolder() override { return {}; }
-    platform::WorkArea GetWorkArea() override { return {}; }
-    bool NotifyIcon(platform::TrayAction, const platform::TrayIcon&) override { return true; }
 
    private:
     ManagerRig& rig_;
