@@ -69,7 +69,7 @@ std::optional<std::string> Checks::RegistryWriteProblem(const std::string& paylo
 void Checks::OnLine(const sim::TranscriptLine& line) {
   std::lock_guard lock(mutex_);
   ++lines_;
-  recent_.push_back(sim::Transcript::Format(line));
+  recent_.push_back(line);
   if (recent_.size() > kRecentLines) recent_.pop_front();
   if (line.channel == "hid>") {
     // A status report the handset took: "C0 00 00 <status> ..." without " failed".
@@ -172,7 +172,9 @@ void Checks::AddTo(Figures& figures) const {
 
 std::vector<std::string> Checks::RecentLines() const {
   std::lock_guard lock(mutex_);
-  return {recent_.begin(), recent_.end()};
+  std::vector<std::string> lines;
+  for (const auto& line : recent_) lines.push_back(sim::Transcript::Format(line));
+  return lines;
 }
 
 }  // namespace soak

@@ -77,7 +77,7 @@ class Checks {
   mutable std::mutex mutex_;
   // From the transcript (under mutex_).
   std::uint64_t lines_ = 0;
-  std::deque<std::string> recent_;
+  std::deque<sim::TranscriptLine> recent_;  // formatted only when a failure shows them
   std::optional<std::uint64_t> lastStatusWrite_;
   std::optional<std::string> lineProblem_;
   std::optional<std::uint64_t> pingSent_[kPrograms];
