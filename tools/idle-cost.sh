@@ -65,7 +65,7 @@ fi
 
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-. "$ROOT/tools/xvfb.sh"
+. "$ROOT/tools/wine-session.sh"  # xvfb_start, wine_start
 pids=()
 names=()
 cleanup() {
@@ -112,20 +112,9 @@ prefix_pid() {
   done
 }
 
-# Starts a program from its folder, as Explorer would; Wine runs it in the process it was started as.
 start() {
-  local exe=$1 name
-  shift
-  (cd "$(dirname "$exe")" && exec wine "$exe" "$@" >/dev/null 2>&1 </dev/null) &
-  pids+=($!)
-  name=$(basename "$exe")
-  names+=("$name")
-  for _ in $(seq 100); do
-    [ "$(cat "/proc/${pids[-1]}/comm" 2>/dev/null)" = "${name:0:15}" ] && return 0
-    sleep 0.1
-  done
-  echo "idle-cost.sh: $name did not start" >&2
-  exit 1
+  names+=("$(basename "$1")")
+  wine_start "$@" || { echo "idle-cost.sh: ${names[-1]} did not start" >&2; exit 1; }
 }
 
 if [ -n "$manager" ]; then

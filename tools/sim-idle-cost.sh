@@ -46,7 +46,7 @@ done
 
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-. "$ROOT/tools/xvfb.sh"
+. "$ROOT/tools/wine-session.sh"  # xvfb_start, wine_start
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -76,20 +76,7 @@ server_pid() {
   done
 }
 
-# Starts a program from its folder; Wine runs it in the process it was started as.
-start() {
-  local program=$1 name
-  shift
-  (cd "$(dirname "$program")" && exec wine "$program" "$@" >/dev/null 2>&1 </dev/null) &
-  pids+=($!)
-  name=$(basename "$program")
-  for _ in $(seq 100); do
-    [ "$(cat "/proc/${pids[-1]}/comm" 2>/dev/null)" = "${name:0:15}" ] && return 0
-    sleep 0.1
-  done
-  echo "sim-idle-cost.sh: $name did not start" >&2
-  exit 1
-}
+start() { wine_start "$@" || { echo "sim-idle-cost.sh: $(basename "$1") did not start" >&2; exit 1; }; }
 
 if [ $device -eq 1 ]; then
   # The feeder first: it installs the device, which Teliox then finds like a USB handset.
